@@ -1,0 +1,58 @@
+// The portable document model: an HTML5 document parsed by gumbo into a mutable tree of our own.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "browserview/document_model.h"
+
+namespace tavrin::dom {
+
+// Gives the document of a frame by its absolute address; null when it cannot be loaded.
+using FrameLoader = std::function<DocumentPtr(const std::string& url)>;
+
+class CHtmlDocument : public IDocument, public std::enable_shared_from_this<CHtmlDocument> {
+ public:
+  // `html` is the decoded text (UTF-8); `url` the document's address; `encoding` the WHATWG name
+  // of the encoding the bytes were in (queries of relative addresses are encoded in it).
+  static std::shared_ptr<CHtmlDocument> Parse(const std::string& html, const std::string& url,
+                                              const std::string& encoding = "UTF-8",
+                                              FrameLoader loader = {});
+  ~CHtmlDocument() override;
+
+  std::string Url() override;
+  CollectionPtr Links() override;
+  CollectionPtr Images() override;
+  CollectionPtr All() override;
+  NodePtr Body() override;
+  WindowPtr ParentWindow() override;
+
+  // The whole document in the HTML serialisation, doctype included.
+  std::string Serialize() const;
+  // Every ScrollTo of the window, in order.
+  const std::vector<std::pair<long, long>>& Scrolls() const;
+
+  struct Impl;
+
+ private:
+  CHtmlDocument();
+  std::unique_ptr<Impl> m_pImpl;
+};
+
+// A browser that shows one document and records its status texts.
+class CHtmlBrowser : public IBrowser {
+ public:
+  explicit CHtmlBrowser(DocumentPtr document) : m_pDocument(std::move(document)) {}
+  DocumentPtr Document() override { return m_pDocument; }
+  void SetStatusText(const std::string& text) override { m_arrStatusTexts.push_back(text); }
+  const std::vector<std::string>& StatusTexts() const { return m_arrStatusTexts; }
+
+ private:
+  DocumentPtr m_pDocument;
+  std::vector<std::string> m_arrStatusTexts;
+};
+
+}  // namespace tavrin::dom
