@@ -1,0 +1,57 @@
+#include "anchors/anchor_row.h"
+
+#include "anchors/anchor_constants.h"
+#include "anchors/html_escape.h"
+
+namespace tavrin {
+
+std::string FormatFixedText(std::string_view format, std::initializer_list<std::string_view> args) {
+  std::string result;
+  std::size_t size = format.size();
+  for (const std::string_view arg : args) size += arg.size();
+  result.reserve(size);
+
+  auto next = args.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char c = format[i];
+    if (c != '%' || i + 1 == format.size()) {
+      result += c;
+      continue;
+    }
+    const char spec = format[++i];
+    if (spec == '%') {
+      result += '%';
+    } else if (spec == 's') {
+      if (next != args.end()) result += *next++;
+    } else {
+      result += c;
+      result += spec;
+    }
+  }
+  return result;
+}
+
+std::string FormatAnchorRow(const AnchorItem& item, RowParity parity) {
+  const std::string title = EscapeHtml(StripTags(item.markup), kEscapeTitleAttribute);
+  const std::string href = EscapeHtml(item.href, kEscapeHrefAttribute);
+  return FormatFixedText(parity == RowParity::First ? kRowFirstParity : kRowSecondParity,
+                         {href, title, item.markup});
+}
+
+std::string StripTags(std::string_view markup) {
+  std::string result;
+  result.reserve(markup.size());
+  bool bInTag = false;
+  for (const char c : markup) {
+    if (c == '<') {
+      bInTag = true;
+    } else if (c == '>') {
+      bInTag = false;
+    } else if (!bInTag) {
+      result += c;
+    }
+  }
+  return result;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,83 @@
+#include "anchors/refresh_anchor_list.h"
+
+#include <new>
+#include <unordered_set>
+
+#include "anchors/anchor_collector.h"
+#include "anchors/anchor_constants.h"
+#include "anchors/view_cleanup.h"
+
+namespace tavrin {
+namespace {
+
+void SetStatusText(const RefreshContext& context, const std::string& text) {
+  if (context.setStatusText) context.setStatusText(text);
+}
+
+// One walk with a fresh collector; its tables go to the list.
+void CollectFrom(dom::IDocument& document, bool bDomainOnly, std::string& list) {
+  CAnchorCollector collector;
+  collector.m_bDomainOnly = bDomainOnly;
+  collector.Walk(document, 0);
+  list += collector.m_strHtml;
+}
+
+int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
+               dom::IDocument& viewDocument, std::string* anchorList) {
+  std::optional<std::uint32_t> domainOnly;
+  if (context.readDomainOnly) domainOnly = context.readDomainOnly();
+  const bool bDomainOnly = domainOnly.value_or(0) != 0;
+
+  SetStatusText(context, kStatusParsing);
+
+  // Addresses of the recorded documents a walk started from: exact comparison.
+  std::unordered_set<std::string> startedUrls;
+  std::string list;
+  for (const dom::DocumentPtr& document : context.frameDocuments) {
+    if (!document) continue;
+    if (!startedUrls.insert(document->Url()).second) continue;
+    CollectFrom(*document, bDomainOnly, list);
+  }
+  if (mainDocument && !startedUrls.contains(mainDocument->Url())) {
+    CollectFrom(*mainDocument, bDomainOnly, list);
+  }
+
+  const dom::NodePtr body = viewDocument.Body();
+  if (!body) throw dom::DomError(0, "view document has no body");
+  body->SetInnerHtml(list);
+  if (anchorList) *anchorList = std::move(list);
+
+  CleanUpViewDocument(viewDocument);
+  if (const dom::WindowPtr window = viewDocument.ParentWindow()) {
+    window->ScrollTo(kScrollHome, kScrollHome);
+  }
+  SetStatusText(context, std::string());
+  return 1;
+}
+
+}  // namespace
+
+int RefreshAnchorList(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
+                      dom::IBrowser* viewBrowser, std::string* anchorList) {
+  if (!viewBrowser) return 0;
+  bool bStatusSet = false;
+  try {
+    const dom::DocumentPtr viewDocument = viewBrowser->Document();
+    if (!viewDocument) return 0;
+    bStatusSet = true;
+    return RunRefresh(context, mainDocument, *viewDocument, anchorList);
+  } catch (const dom::DomError&) {
+  } catch (const std::bad_alloc&) {
+  }
+  // A failed run leaves the view as it is, but does not leave the "parsing" text standing.
+  if (bStatusSet) {
+    try {
+      SetStatusText(context, std::string());
+    } catch (const dom::DomError&) {
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  return 0;
+}
+
+}  // namespace tavrin

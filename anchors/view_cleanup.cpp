@@ -1,0 +1,80 @@
+#include "anchors/view_cleanup.h"
+
+#include "anchors/anchor_constants.h"
+#include "anchors/anchor_row.h"
+#include "anchors/html_escape.h"
+
+namespace tavrin {
+namespace {
+
+// The elements of the tag in the document's `all` collection; null when there is no `all`.
+dom::CollectionPtr TaggedElements(dom::IDocument& document, const std::string& tagName) {
+  const dom::CollectionPtr all = document.All();
+  if (!all) return nullptr;
+  dom::CollectionPtr tagged = all->Tags(tagName);
+  if (!tagged) throw dom::DomError(0, "tags call gave no collection");
+  return tagged;
+}
+
+}  // namespace
+
+void CleanUpViewDocument(dom::IDocument& document) {
+  UnwrapFontTags(document);
+  RemoveTags(document, "DIV");
+  RemoveTags(document, "SPAN");
+  RemoveTags(document, "BR");
+  SimplifyImages(document);
+  FillEmptyLinks(document);
+}
+
+int UnwrapFontTags(dom::IDocument& document) {
+  const dom::CollectionPtr fonts = TaggedElements(document, "FONT");
+  if (!fonts) return 0;
+  for (long i = fonts->Length() - 1; i >= 0; --i) {
+    const dom::NodePtr font = fonts->Item(i);
+    if (!font || !font->IsFont()) continue;
+    font->SetOuterHtml(font->InnerHtml());
+  }
+  return 1;
+}
+
+int RemoveTags(dom::IDocument& document, const std::string& tagName) {
+  const dom::CollectionPtr elements = TaggedElements(document, tagName);
+  if (!elements) return 0;
+  for (long i = elements->Length() - 1; i >= 0; --i) {
+    const dom::NodePtr element = elements->Item(i);
+    if (element) element->SetOuterHtml(std::string());
+  }
+  return 1;
+}
+
+int SimplifyImages(dom::IDocument& document) {
+  const dom::CollectionPtr images = document.Images();
+  if (!images) throw dom::DomError(0, "document has no images collection");
+  // One image replaces one image, so the length and the ascending index stay valid.
+  const long count = images->Length();
+  for (long i = 0; i < count; ++i) {
+    const dom::NodePtr image = images->Item(i);
+    if (!image || !image->IsImage()) continue;
+    image->SetOuterHtml(FormatFixedText(kBareImage,
+                                         {EscapeHtml(image->Src(), kEscapeHrefAttribute),
+                                          EscapeHtml(image->Alt(), kEscapeHrefAttribute)}));
+  }
+  return 1;
+}
+
+int FillEmptyLinks(dom::IDocument& document) {
+  const dom::CollectionPtr links = document.Links();
+  if (!links) return 0;
+  const long count = links->Length();
+  for (long i = 0; i < count; ++i) {
+    const dom::NodePtr link = links->Item(i);
+    if (!link || !link->IsAnchor()) continue;
+    const std::string href = link->Href();
+    // Escaped, so that the address shows exactly as text and never becomes markup.
+    if (link->InnerHtml().empty()) link->SetInnerHtml(EscapeHtml(href, kEscapeText));
+  }
+  return 1;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,35 @@
+// Escaping of text put into HTML, one character set per context.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrin {
+
+// Sets for EscapeHtml: what ends the context, and nothing more.
+inline constexpr std::string_view kEscapeText = "&<>";             // text content
+inline constexpr std::string_view kEscapeAttribute = "&<>\"";      // sanitised attribute values
+inline constexpr std::string_view kEscapeHrefAttribute = "&\"";    // href, src, alt of the list
+inline constexpr std::string_view kEscapeTitleAttribute = "\"";    // entity references stay live
+
+// Replaces each character of `text` that is in `chars` (a subset of & < > ") by its entity.
+inline std::string EscapeHtml(std::string_view text, std::string_view chars) {
+  std::string result;
+  result.reserve(text.size());
+  for (const char c : text) {
+    if (chars.find(c) == std::string_view::npos) {
+      result += c;
+      continue;
+    }
+    switch (c) {
+      case '&': result += "&amp;"; break;
+      case '<': result += "&lt;"; break;
+      case '>': result += "&gt;"; break;
+      case '"': result += "&quot;"; break;
+      default: result += c; break;
+    }
+  }
+  return result;
+}
+
+}  // namespace tavrin
