@@ -1,1 +1,11 @@
-int main() { return 0; }
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/anchors_program.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return tavrin::cli::RunAnchorsProgram(args, std::cout, std::cerr);
+}

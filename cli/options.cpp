@@ -1,0 +1,150 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+#include <strings.h>
+
+#include <optional>
+
+#include "browserview/browser_url.h"
+#include "browserview/text_encoding.h"
+
+namespace tavrin::cli {
+namespace {
+
+constexpr std::string_view kHelpText =
+    R"(Usage: tavrin-anchors [OPTION]... INPUT
+
+Lists the links of an HTML page and of its frames, as the Tavrin bar shows them.
+INPUT is a local HTML file or an http/https address.
+
+      --domain-only      list only the links to the host of the document that holds them
+      --view             print the whole list page (UTF-8 HTML) instead of the list
+      --base URL         the http/https address that a local INPUT stands for; addresses
+                         under the folder of URL are read from the folder of INPUT
+      --encoding LABEL   decode every document as LABEL (for example shift_jis)
+      --verbose          report status texts and loaded documents on standard error
+  -o, --output FILE      write to FILE, which a failing run leaves as it was
+  -h, --help             print this help and exit
+
+Frames are loaded up to 16 levels deep. A frame that cannot be loaded is left out
+with a warning. Web addresses are fetched with a 10 s connect timeout, 30 s in
+all, at most 10 redirects and at most 64 MiB.
+
+Exit status: 0 on success, 1 when INPUT cannot be read or fetched or the output
+cannot be written, 2 for a usage error.
+)";
+
+// Long options get values outside the character range, so that optopt tells a rejected long
+// option (written with "--") from a short one.
+enum : int { kDomainOnly = 256, kView, kBase, kEncoding, kVerbose, kOutput, kHelp };
+
+const option kLongOptions[] = {
+    {"domain-only", no_argument, nullptr, kDomainOnly},
+    {"view", no_argument, nullptr, kView},
+    {"base", required_argument, nullptr, kBase},
+    {"encoding", required_argument, nullptr, kEncoding},
+    {"verbose", no_argument, nullptr, kVerbose},
+    {"output", required_argument, nullptr, kOutput},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+bool IsLongOption(int opt) {
+  return opt == 0 || opt >= kDomainOnly;
+}
+
+// The option getopt just rejected, as the user wrote it.
+std::string RejectedOption(char** argv) {
+  if (!IsLongOption(optopt)) return std::string("-") + static_cast<char>(optopt);
+  std::string written = argv[optind - 1];
+  return written.substr(0, written.find('='));
+}
+
+std::string NormalizeBase(const std::string& base) {
+  std::optional<std::string> normalized = url::NormalizeUrl(base);
+  if (!normalized || !url::HttpHost(*normalized))
+    throw CUsageError("--base needs an absolute http or https address, not '" + base + "'");
+  return *normalized;
+}
+
+}  // namespace
+
+std::string_view HelpText() {
+  return kHelpText;
+}
+
+bool IsWebAddress(std::string_view input) {
+  auto startsWith = [input](std::string_view prefix) {
+    return input.size() >= prefix.size() &&
+           strncasecmp(input.data(), prefix.data(), prefix.size()) == 0;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+Options ParseOptions(const std::vector<std::string>& args) {
+  // getopt permutes and wants writable strings, so it gets copies.
+  std::vector<std::string> storage;
+  storage.reserve(args.size() + 1);
+  storage.push_back("tavrin-anchors");
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+
+  Options options;
+  opterr = 0;
+  optind = 0;  // glibc: start afresh, also after an earlier parse
+  for (;;) {
+    const int opt = getopt_long(argc, argv.data(), ":o:h", kLongOptions, nullptr);
+    if (opt == -1) break;
+    switch (opt) {
+      case kDomainOnly:
+        options.domainOnly = true;
+        break;
+      case kView:
+        options.view = true;
+        break;
+      case kBase:
+        options.base = NormalizeBase(optarg);
+        break;
+      case kEncoding:
+        if (!text::EncodingForLabel(optarg))
+          throw CUsageError(std::string("unknown encoding '") + optarg + "'");
+        options.encoding = optarg;
+        break;
+      case kVerbose:
+        options.verbose = true;
+        break;
+      case 'o':
+      case kOutput:
+        if (*optarg == '\0') throw CUsageError("-o needs a file name");
+        options.outputPath = optarg;
+        break;
+      case 'h':
+      case kHelp:
+        options.help = true;
+        break;
+      case ':':
+        throw CUsageError("option '" + RejectedOption(argv.data()) + "' needs a value");
+      default:
+        if (optopt >= kDomainOnly)
+          throw CUsageError("option '" + RejectedOption(argv.data()) + "' takes no value");
+        throw CUsageError("unknown option '" + RejectedOption(argv.data()) +
+                          "' (see tavrin-anchors --help)");
+    }
+  }
+  if (options.help) return options;
+
+  const int operands = argc - optind;
+  if (operands == 0) throw CUsageError("no INPUT given (see tavrin-anchors --help)");
+  if (operands > 1)
+    throw CUsageError("more than one INPUT given: '" + std::string(argv[optind + 1]) + "'");
+  options.input = argv[optind];
+  if (options.input.empty()) throw CUsageError("INPUT is empty");
+  if (!options.base.empty() && IsWebAddress(options.input))
+    throw CUsageError("--base applies to a local INPUT only, not to a web address");
+  return options;
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,348 @@
+#include "cli/page_loader.h"
+
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <boost/url/parse.hpp>
+#include <boost/url/pct_string_view.hpp>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "browserview/browser_url.h"
+#include "browserview/html_document.h"
+#include "browserview/text_encoding.h"
+#include "cli/options.h"
+
+namespace tavrin::cli {
+namespace {
+
+constexpr int kMaxFrameDepth = 16;
+// Distinct frame addresses can fan out at every level; this keeps a hostile site finite.
+constexpr std::size_t kMaxDocuments = 256;
+
+struct Resource {
+  std::string bytes;
+  std::string url;      // the final address, after redirects
+  std::string charset;  // the transport charset; empty when none was sent
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool IsFileUrl(std::string_view address) {
+  return address.starts_with("file:");
+}
+
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string DescribeSize(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+[[noreturn]] void ThrowTooLarge(std::size_t maxBytes) {
+  throw CLoadError("larger than " + DescribeSize(maxBytes));
+}
+
+struct ContentType {
+  std::string mediaType;  // lower case; empty when the server sent none
+  std::string charset;
+};
+
+ContentType ParseContentType(std::string_view value) {
+  ContentType type;
+  std::size_t end = value.find(';');
+  for (char c : Trim(value.substr(0, end))) type.mediaType += static_cast<char>(std::tolower(c));
+  while (end != std::string_view::npos) {
+    value.remove_prefix(end + 1);
+    end = value.find(';');
+    const std::string_view parameter = Trim(value.substr(0, end));
+    const std::size_t equals = parameter.find('=');
+    if (equals == std::string_view::npos ||
+        !EqualsNoCase(Trim(parameter.substr(0, equals)), "charset"))
+      continue;
+    std::string_view charset = Trim(parameter.substr(equals + 1));
+    if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
+      charset = charset.substr(1, charset.size() - 2);
+    type.charset = charset;
+  }
+  return type;
+}
+
+bool IsHtmlType(const std::string& mediaType) {
+  // A server that names no type leaves the choice to the client, which takes it as HTML.
+  return mediaType.empty() || mediaType == "text/html" || mediaType == "application/xhtml+xml";
+}
+
+struct CurlCleanup {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using UniqueCurl = std::unique_ptr<CURL, CurlCleanup>;
+
+struct Download {
+  std::string bytes;
+  std::size_t maxBytes = 0;
+  bool tooLarge = false;
+};
+
+std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* context) {
+  auto* download = static_cast<Download*>(context);
+  const std::size_t length = size * count;
+  // Returning less than was given makes libcurl abort the transfer.
+  if (length > download->maxBytes - download->bytes.size()) {
+    download->tooLarge = true;
+    return 0;
+  }
+  try {
+    download->bytes.append(data, length);
+  } catch (...) {
+    return 0;
+  }
+  return length;
+}
+
+Resource FetchWeb(const std::string& address, const FetchLimits& limits) {
+  UniqueCurl curl(curl_easy_init());
+  if (!curl) throw CLoadError("libcurl cannot be started");
+  CURL* handle = curl.get();
+  char error[CURL_ERROR_SIZE] = "";
+  Download download;
+  download.maxBytes = limits.maxBytes;
+  curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  // A redirect must not lead a web page to a local file or to another protocol.
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, limits.maxRedirects);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(limits.connectTimeout.count()));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTimeout.count()));
+  curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, "tavrin-anchors");
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &download);
+
+  const CURLcode result = curl_easy_perform(handle);
+  if (download.tooLarge || result == CURLE_FILESIZE_EXCEEDED) ThrowTooLarge(limits.maxBytes);
+  if (result != CURLE_OK) throw CLoadError(*error ? error : curl_easy_strerror(result));
+
+  long status = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  // A 3xx left over is a redirect without a usable target: its body is not the page.
+  if (status >= 300) throw CLoadError("HTTP status " + std::to_string(status));
+  const char* contentType = nullptr;
+  curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &contentType);
+  ContentType type = ParseContentType(contentType ? contentType : "");
+  if (!IsHtmlType(type.mediaType))
+    throw CLoadError("not an HTML document (" + type.mediaType + ")");
+
+  const char* finalAddress = nullptr;
+  curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
+  std::optional<std::string> normalized = url::NormalizeUrl(finalAddress ? finalAddress : address);
+  return {std::move(download.bytes), normalized.value_or(address), std::move(type.charset)};
+}
+
+std::string ReadLocalFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) throw CLoadError(error.message());
+  if (std::filesystem::is_directory(status)) throw CLoadError("is a folder, not a file");
+  // Opening a FIFO or a device could block or never end.
+  if (!std::filesystem::is_regular_file(status)) throw CLoadError("not a regular file");
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) throw CLoadError(error.message());
+  if (size > maxBytes) ThrowTooLarge(maxBytes);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CLoadError(std::strerror(errno));
+  std::string bytes(size, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  if (in.bad()) throw CLoadError("read error");
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
+}
+
+std::filesystem::path PathFromFileUrl(const std::string& address) {
+  auto parsed = boost::urls::parse_uri(address);
+  if (!parsed) throw CLoadError("malformed file address");
+  const std::string host = parsed->host();
+  if (!host.empty() && host != "localhost") throw CLoadError("a file on another host");
+  const std::string path = parsed->path();
+  if (path.find('\0') != std::string::npos) throw CLoadError("malformed file address");
+  return path;
+}
+
+// One path segment of a site address as a file name. Decoded dots and slashes would step out
+// of the site's folder, so they stand for no file.
+std::string FileNameOfSegment(std::string_view segment) {
+  auto encoded = boost::urls::make_pct_string_view(segment);
+  if (!encoded) throw CLoadError("malformed address");
+  std::string name = encoded->decode();
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+    throw CLoadError("no file of the site's folder stands for this address");
+  return name;
+}
+
+std::string_view WithoutQuery(std::string_view address) {
+  return address.substr(0, address.find_first_of("?#"));
+}
+
+// Asking each frame window for its document makes the model load it, whether it does so while
+// parsing or on first access.
+void LoadFrames(dom::IDocument& document) {
+  dom::WindowPtr window = document.ParentWindow();
+  if (!window) return;
+  for (long i = 0, count = window->FrameCount(); i < count; ++i)
+    if (dom::WindowPtr frame = window->Frame(i)) frame->Document();
+}
+
+}  // namespace
+
+class CPageLoader::CState : public std::enable_shared_from_this<CState> {
+ public:
+  explicit CState(LoaderSettings settings) : m_settings(std::move(settings)) {}
+
+  dom::DocumentPtr LoadInput(const std::string& input) {
+    std::string address;
+    if (IsWebAddress(input)) {
+      std::optional<std::string> normalized = url::NormalizeUrl(input);
+      if (!normalized) throw CLoadError(input + ": not a valid address");
+      address = *normalized;
+    } else {
+      m_inputPath = std::filesystem::absolute(input).lexically_normal();
+      address =
+          m_settings.base.empty() ? url::FileUrlFromPath(m_inputPath.string()) : m_settings.base;
+    }
+    try {
+      dom::DocumentPtr document = LoadDocument(address, Reserve(address), 0);
+      m_bLoading = false;
+      return document;
+    } catch (const CLoadError& error) {
+      throw CLoadError(input + ": " + error.what());
+    }
+  }
+
+  std::vector<dom::DocumentPtr> Documents() const {
+    std::vector<dom::DocumentPtr> documents;
+    for (const dom::DocumentPtr& document : m_arrDocuments)
+      if (document) documents.push_back(document);
+    return documents;
+  }
+
+ private:
+  // The frame loader of a document at `depth - 1`: the document at `address`, loaded at most
+  // once. Null while it is still loading (a document framing itself), after it failed, and for
+  // any address once the load phase is over.
+  dom::DocumentPtr Frame(const std::string& address, int depth, bool parentIsFile) {
+    if (auto found = m_mapSlots.find(address); found != m_mapSlots.end())
+      return m_arrDocuments[found->second];
+    if (!m_bLoading) return nullptr;
+    const std::size_t slot = Reserve(address);
+    try {
+      if (depth > kMaxFrameDepth)
+        throw CLoadError("nested deeper than " + std::to_string(kMaxFrameDepth) + " levels");
+      if (slot >= kMaxDocuments)
+        throw CLoadError("the page has more than " + std::to_string(kMaxDocuments) + " documents");
+      if (IsFileUrl(address) && !parentIsFile)
+        throw CLoadError("a web page cannot frame a local file");
+      return LoadDocument(address, slot, depth);
+    } catch (const CLoadError& error) {
+      if (m_settings.warn) m_settings.warn("frame " + address + " left out: " + error.what());
+      return nullptr;
+    }
+  }
+
+  // Slots are taken before anything loads, so the list comes out in pre-order and a document
+  // that is asked for again while it loads is found.
+  std::size_t Reserve(const std::string& address) {
+    m_arrDocuments.emplace_back();
+    m_mapSlots.emplace(address, m_arrDocuments.size() - 1);
+    return m_arrDocuments.size() - 1;
+  }
+
+  dom::DocumentPtr LoadDocument(const std::string& address, std::size_t slot, int depth) {
+    Resource resource = Fetch(address);
+    if (auto [found, added] = m_mapSlots.emplace(resource.url, slot); !added) {
+      // Redirected to a document loaded before.
+      m_mapSlots[address] = found->second;
+      return m_arrDocuments[found->second];
+    }
+    std::optional<text::DecodedHtml> decoded =
+        text::DecodeHtml(resource.bytes, resource.charset, m_settings.encodingLabel);
+    if (!decoded) throw CLoadError("unknown encoding");
+    const bool isFile = IsFileUrl(resource.url);
+    dom::FrameLoader loader = [weak = weak_from_this(), depth, isFile](const std::string& frame) {
+      std::shared_ptr<CState> state = weak.lock();
+      return state ? state->Frame(frame, depth + 1, isFile) : nullptr;
+    };
+    dom::DocumentPtr document = dom::CHtmlDocument::Parse(decoded->utf8, resource.url,
+                                                          decoded->encoding, std::move(loader));
+    m_arrDocuments[slot] = document;
+    LoadFrames(*document);
+    return document;
+  }
+
+  Resource Fetch(const std::string& address) const {
+    if (address == "about:blank") return {{}, address, {}};
+    if (std::optional<std::filesystem::path> path = LocalPath(address))
+      return {ReadLocalFile(*path, m_settings.limits.maxBytes), address, {}};
+    if (url::HttpHost(address)) return FetchWeb(address, m_settings.limits);
+    throw CLoadError("not an http, https or file address");
+  }
+
+  // The local file that stands for `address`; none when it is to be fetched from the web.
+  std::optional<std::filesystem::path> LocalPath(const std::string& address) const {
+    if (IsFileUrl(address)) return PathFromFileUrl(address);
+    if (m_settings.base.empty()) return std::nullopt;
+    const std::string_view resource = WithoutQuery(address);
+    const std::string_view base = WithoutQuery(m_settings.base);
+    if (resource == base) return m_inputPath;
+    const std::string_view folder = base.substr(0, base.rfind('/') + 1);
+    if (!resource.starts_with(folder)) return std::nullopt;
+    std::filesystem::path path = m_inputPath.parent_path();
+    std::string_view rest = resource.substr(folder.size());
+    for (std::size_t slash = 0; slash != std::string_view::npos; rest.remove_prefix(slash + 1)) {
+      slash = rest.find('/');
+      path /= FileNameOfSegment(rest.substr(0, slash));
+    }
+    return path;
+  }
+
+  LoaderSettings m_settings;
+  std::filesystem::path m_inputPath;
+  bool m_bLoading = true;
+  // Slots in depth-first pre-order; a null slot is a document still loading or left out.
+  std::vector<dom::DocumentPtr> m_arrDocuments;
+  // Requested and final addresses to their slot.
+  std::map<std::string, std::size_t> m_mapSlots;
+};
+
+CPageLoader::CPageLoader(LoaderSettings settings)
+    : m_pState(std::make_shared<CState>(std::move(settings))) {}
+
+CPageLoader::~CPageLoader() = default;
+
+dom::DocumentPtr CPageLoader::Load(const std::string& input) {
+  return m_pState->LoadInput(input);
+}
+
+std::vector<dom::DocumentPtr> CPageLoader::FrameDocuments() const {
+  return m_pState->Documents();
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,38 @@
+// The command line of tavrin-anchors.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrin::cli {
+
+struct Options {
+  bool help = false;
+  bool domainOnly = false;
+  bool view = false;
+  bool verbose = false;
+  std::string base;        // normalised http or https address; empty without --base
+  std::string encoding;    // a known encoding label as given; empty without --encoding
+  std::string outputPath;  // empty: standard output
+  std::string input;       // a local path or an http/https address
+};
+
+// A command line that cannot be run; what() says why, in one line.
+class CUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The options of `args`, the arguments after the program name. Throws CUsageError. Not
+// reentrant: it runs on the C library's getopt state.
+Options ParseOptions(const std::vector<std::string>& args);
+
+// True when INPUT names an http or https address rather than a local file.
+bool IsWebAddress(std::string_view input);
+
+// The text of --help.
+std::string_view HelpText();
+
+}  // namespace tavrin::cli

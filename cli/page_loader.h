@@ -1,0 +1,61 @@
+// Loads a page and its frames into the portable document model. Local files are read from disk,
+// with a base address as the site that address names; web addresses are fetched with libcurl.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "browserview/document_model.h"
+
+namespace tavrin::cli {
+
+// Bounds of one fetch, redirects included; the defaults are the program's.
+struct FetchLimits {
+  std::chrono::milliseconds connectTimeout{10'000};
+  std::chrono::milliseconds totalTimeout{30'000};
+  long maxRedirects = 10;
+  std::size_t maxBytes = std::size_t{64} << 20;
+};
+
+// A document that cannot be had; what() says why.
+class CLoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct LoaderSettings {
+  // The http or https address that a local INPUT stands for; empty: its file: address.
+  std::string base;
+  // The user's choice of encoding for every document; empty: as each document declares.
+  std::string encodingLabel;
+  FetchLimits limits;
+  // Receives one line for every frame that is left out.
+  std::function<void(const std::string&)> warn;
+};
+
+class CPageLoader {
+ public:
+  explicit CPageLoader(LoaderSettings settings);
+  ~CPageLoader();
+  CPageLoader(const CPageLoader&) = delete;
+  CPageLoader& operator=(const CPageLoader&) = delete;
+
+  // Loads INPUT (a local path or an http/https address) and its frames at every depth. Once it
+  // returns, frame look-ups only hand out what was loaded here. Throws CLoadError when INPUT
+  // itself cannot be had.
+  dom::DocumentPtr Load(const std::string& input);
+
+  // The documents loaded, in depth-first pre-order, one per address.
+  std::vector<dom::DocumentPtr> FrameDocuments() const;
+
+ private:
+  class CState;
+  std::shared_ptr<CState> m_pState;
+};
+
+}  // namespace tavrin::cli
