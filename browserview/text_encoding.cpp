@@ -1,0 +1,300 @@
+// Encoding labels from the WHATWG Encoding Standard; conversion by the C library's iconv, with the
+// few encodings iconv lacks (or names differently) handled here.
+#include "browserview/text_encoding.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+namespace tavrin::text {
+namespace {
+
+struct LabelEntry {
+  std::string_view label;  // lower case
+  std::string_view name;
+};
+
+constexpr LabelEntry kLabels[] = {
+#include "browserview/encoding_labels.inc"
+};
+static_assert(std::ranges::is_sorted(kLabels, {}, &LabelEntry::label));
+
+enum class Kind {
+  kUtf8,         // decoded here, by the standard's rules for invalid sequences
+  kUtf16,        // decoded by iconv; written as UTF-8 where an encoder is asked for (as URLs do)
+  kSingleByte,   // one byte, one character
+  kWindows,      // single byte; 0x80-0x9F bytes iconv leaves undefined are the C1 controls
+  kMultiByte,    // lead byte then trail bytes; `lead` says which bytes begin a sequence
+  kStateful,     // ISO-2022-JP: escape sequences switch the character set
+  kReplacement,  // decodes to one U+FFFD
+  kUserDefined,  // x-user-defined: 0x80-0xFF are U+F780-U+F7FF
+};
+
+struct Codec {
+  std::string_view name;  // canonical WHATWG name
+  const char* iconvName;  // glibc's name; nullptr where converted here
+  Kind kind;
+  unsigned char lead[4] = {0x81, 0xFE, 0, 0};  // kMultiByte: lead byte ranges [0]-[1], [2]-[3]
+};
+
+// Our Shift_JIS is Microsoft's code page 932, Big5 includes HKSCS and EUC-KR is the Unified
+// Hangul Code, as browsers decode them.
+constexpr Codec kCodecs[] = {
+    {"UTF-8", "UTF-8", Kind::kUtf8},
+    {"IBM866", "IBM866", Kind::kSingleByte},
+    {"ISO-8859-2", "ISO-8859-2", Kind::kSingleByte},
+    {"ISO-8859-3", "ISO-8859-3", Kind::kSingleByte},
+    {"ISO-8859-4", "ISO-8859-4", Kind::kSingleByte},
+    {"ISO-8859-5", "ISO-8859-5", Kind::kSingleByte},
+    {"ISO-8859-6", "ISO-8859-6", Kind::kSingleByte},
+    {"ISO-8859-7", "ISO-8859-7", Kind::kSingleByte},
+    {"ISO-8859-8", "ISO-8859-8", Kind::kSingleByte},
+    {"ISO-8859-8-I", "ISO-8859-8", Kind::kSingleByte},  // same bytes, logical order
+    {"ISO-8859-10", "ISO-8859-10", Kind::kSingleByte},
+    {"ISO-8859-13", "ISO-8859-13", Kind::kSingleByte},
+    {"ISO-8859-14", "ISO-8859-14", Kind::kSingleByte},
+    {"ISO-8859-15", "ISO-8859-15", Kind::kSingleByte},
+    {"ISO-8859-16", "ISO-8859-16", Kind::kSingleByte},
+    {"KOI8-R", "KOI8-R", Kind::kSingleByte},
+    {"KOI8-U", "KOI8-U", Kind::kSingleByte},
+    {"macintosh", "MACINTOSH", Kind::kSingleByte},
+    {"windows-874", "CP874", Kind::kWindows},
+    {"windows-1250", "CP1250", Kind::kWindows},
+    {"windows-1251", "CP1251", Kind::kWindows},
+    {"windows-1252", "CP1252", Kind::kWindows},
+    {"windows-1253", "CP1253", Kind::kWindows},
+    {"windows-1254", "CP1254", Kind::kWindows},
+    {"windows-1255", "CP1255", Kind::kWindows},
+    {"windows-1256", "CP1256", Kind::kWindows},
+    {"windows-1257", "CP1257", Kind::kWindows},
+    {"windows-1258", "CP1258", Kind::kWindows},
+    {"x-mac-cyrillic", "MAC-CYRILLIC", Kind::kSingleByte},
+    {"GBK", "CP936", Kind::kMultiByte},
+    {"gb18030", "GB18030", Kind::kMultiByte},
+    {"Big5", "BIG5-HKSCS", Kind::kMultiByte},
+    {"EUC-JP", "EUC-JP", Kind::kMultiByte, {0x8E, 0x8F, 0xA1, 0xFE}},
+    {"ISO-2022-JP", "ISO-2022-JP", Kind::kStateful},
+    {"Shift_JIS", "CP932", Kind::kMultiByte, {0x81, 0x9F, 0xE0, 0xFC}},
+    {"EUC-KR", "CP949", Kind::kMultiByte},
+    {"replacement", nullptr, Kind::kReplacement},
+    {"UTF-16BE", "UTF-16BE", Kind::kUtf16},
+    {"UTF-16LE", "UTF-16LE", Kind::kUtf16},
+    {"x-user-defined", nullptr, Kind::kUserDefined},
+};
+
+const Codec& CodecFor(std::string_view name) {
+  for (const Codec& codec : kCodecs) {
+    if (codec.name == name) return codec;
+  }
+  throw std::logic_error("no converter for encoding " + std::string(name));
+}
+
+constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
+
+bool IsAsciiWhitespace(char c) {
+  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// The UTF-8 decoder of the Encoding Standard: well-formed sequences are copied, each maximal
+// ill-formed subsequence becomes one U+FFFD. `valid` tells whether there was none.
+std::string SanitizeUtf8(std::string_view in, bool* valid = nullptr) {
+  std::string out;
+  out.reserve(in.size());
+  bool clean = true;
+  for (size_t i = 0; i < in.size();) {
+    const auto b = static_cast<unsigned char>(in[i]);
+    if (b < 0x80) {
+      out += in[i++];
+      continue;
+    }
+    int needed = 0;
+    unsigned char lower = 0x80, upper = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      needed = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      needed = 2;
+      if (b == 0xE0) lower = 0xA0;  // overlong
+      if (b == 0xED) upper = 0x9F;  // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      needed = 3;
+      if (b == 0xF0) lower = 0x90;  // overlong
+      if (b == 0xF4) upper = 0x8F;  // beyond U+10FFFF
+    }
+    size_t end = i + 1;
+    int seen = 0;
+    for (; seen < needed && end < in.size(); ++seen, ++end) {
+      const auto c = static_cast<unsigned char>(in[end]);
+      if (c < lower || c > upper) break;
+      lower = 0x80;
+      upper = 0xBF;
+    }
+    if (needed > 0 && seen == needed) {
+      out.append(in.substr(i, end - i));
+    } else {
+      out += kReplacementChar;
+      clean = false;
+    }
+    i = end;
+  }
+  if (valid) *valid = clean;
+  return out;
+}
+
+// The code point of the well-formed UTF-8 sequence at the start of `s`, and its length.
+std::pair<char32_t, size_t> NextCodePoint(std::string_view s) {
+  const auto b = static_cast<unsigned char>(s[0]);
+  const size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+  char32_t cp = length == 1 ? b : b & (0x3F >> (length - 1));
+  for (size_t i = 1; i < length && i < s.size(); ++i) {
+    cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+  }
+  return {cp, length};
+}
+
+void AppendCharacterReference(std::string& out, char32_t cp) {
+  out += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ';';
+}
+
+// An iconv conversion descriptor, closed when it goes.
+class UniqueIconv {
+ public:
+  UniqueIconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+    if (m_cd == kInvalid) {
+      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+    }
+  }
+  ~UniqueIconv() { iconv_close(m_cd); }
+  UniqueIconv(const UniqueIconv&) = delete;
+  UniqueIconv& operator=(const UniqueIconv&) = delete;
+
+  // Converts as much of `in` as iconv accepts, appending to `out`. Returns the bytes consumed
+  // and 0, or errno (EILSEQ, EINVAL) when iconv stopped at input it rejects.
+  std::pair<size_t, int> Convert(std::string_view in, std::string& out) {
+    char* src = const_cast<char*>(in.data());  // iconv does not write through it
+    size_t srcLeft = in.size();
+    for (;;) {
+      const size_t used = out.size();
+      out.resize(used + srcLeft * 4 + 16);
+      char* dst = out.data() + used;
+      size_t dstLeft = out.size() - used;
+      const size_t result = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+      const int error = errno;
+      out.resize(out.size() - dstLeft);
+      if (result != static_cast<size_t>(-1)) return {in.size(), 0};
+      if (error != E2BIG) return {in.size() - srcLeft, error};
+    }
+  }
+
+  // Writes what returns a stateful encoding to its initial state (ISO-2022-JP's ESC ( B).
+  void Reset(std::string& out) {
+    const size_t used = out.size();
+    out.resize(used + 16);
+    char* dst = out.data() + used;
+    size_t dstLeft = 16;
+    iconv(m_cd, nullptr, nullptr, &dst, &dstLeft);
+    out.resize(out.size() - dstLeft);
+  }
+
+ private:
+  static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+  iconv_t m_cd;
+};
+
+std::string EncodeWithIconv(const std::string& text, const Codec& codec) {
+  UniqueIconv cd(codec.iconvName, "UTF-8");
+  std::string out;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const auto [used, error] = cd.Convert(rest, out);
+    rest.remove_prefix(used);
+    if (rest.empty()) break;
+    // The character at `rest` has no place in the encoding (the input is well-formed UTF-8).
+    cd.Reset(out);
+    const auto [cp, length] = NextCodePoint(rest);
+    if (codec.kind == Kind::kWindows && cp >= 0x80 && cp <= 0x9F) {
+      out += static_cast<char>(cp);
+    } else {
+      AppendCharacterReference(out, cp);
+    }
+    rest.remove_prefix(std::min(length, rest.size()));
+  }
+  cd.Reset(out);
+  return out;
+}
+
+std::string EncodeUserDefined(std::string_view text) {
+  std::string out;
+  while (!text.empty()) {
+    const auto [cp, length] = NextCodePoint(text);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp >= 0xF780 && cp <= 0xF7FF) {
+      out += static_cast<char>(cp - 0xF780 + 0x80);
+    } else {
+      AppendCharacterReference(out, cp);
+    }
+    text.remove_prefix(std::min(length, text.size()));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> EncodingForLabel(std::string_view label) {
+  while (!label.empty() && IsAsciiWhitespace(label.front())) label.remove_prefix(1);
+  while (!label.empty() && IsAsciiWhitespace(label.back())) label.remove_suffix(1);
+  std::string key(label);
+  std::ranges::transform(key, key.begin(), AsciiLower);
+  const auto it = std::ranges::lower_bound(kLabels, std::string_view(key), {}, &LabelEntry::label);
+  if (it == std::end(kLabels) || it->label != key) return std::nullopt;
+  return std::string(it->name);
+}
+
+std::optional<DecodedHtml> DecodeHtml(std::string_view bytes, std::string_view transportCharset,
+                                      std::string_view overrideLabel) {
+  (void)bytes;
+  (void)transportCharset;
+  (void)overrideLabel;
+  return std::nullopt;
+}
+
+std::string EncodeFromUtf8(std::string_view utf8, std::string_view encoding) {
+  std::string text = SanitizeUtf8(utf8);
+  const std::optional<std::string> name = EncodingForLabel(encoding);
+  const Codec& codec = CodecFor(name.value_or("UTF-8"));
+  switch (codec.kind) {
+    case Kind::kUtf8:
+    case Kind::kUtf16:
+    case Kind::kReplacement:
+      return text;
+    case Kind::kUserDefined:
+      return EncodeUserDefined(text);
+    default:
+      return EncodeWithIconv(text, codec);
+  }
+}
+
+}  // namespace tavrin::text
