@@ -1,9 +1,11 @@
 // Small stand-ins for the document-model interface, for the failure paths the portable model
-// never takes. Each object throws DomError from the operations named in `failOn`.
+// never takes. Each object throws DomError from the operations named in `failOn`, and
+// std::bad_alloc from those named in `exhaustOn`.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -16,10 +18,12 @@ namespace tavrin::fake {
 class Failing {
  public:
   std::set<std::string> failOn;
+  std::set<std::string> exhaustOn;
 
  protected:
   void Check(const char* operation) const {
     if (failOn.contains(operation)) throw dom::DomError(-1, operation);
+    if (exhaustOn.contains(operation)) throw std::bad_alloc();
   }
 };
 

@@ -2,10 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include "browserview/html_document.h"
 #include "fake_dom.h"
 
 namespace tavrin {
 namespace {
+
+// ---- The passes on the portable model ----------------------------------------------------------
+
+// The view's body content after the clean-up of a body holding `content`.
+std::string CleanedUp(const std::string& content) {
+  const auto view = dom::CHtmlDocument::Parse(
+      "<html><body leftmargin=\"0\">" + content + "</body></html>", "about:blank");
+  CleanUpViewDocument(*view);
+  return view->Body()->InnerHtml();
+}
+
+TEST(ViewCleanup, FontIsUnwrappedBeforeDivAndSpanAreRemoved) {
+  // FONT in SPAN goes with the SPAN; the emptied link gets its address.
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/1\"><span>x<font color=\"red\">y</font></span></a>"),
+            "<a href=\"http://e.com/1\">http://e.com/1</a>");
+  // DIV in FONT survives the unwrapping and is then removed.
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/2\"><font color=\"red\">keep<div>drop</div></font></a>"),
+            "<a href=\"http://e.com/2\">keep</a>");
+  // Nested FONT elements all go; nested DIVs go inner first, then outer.
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/3\"><font size=\"1\"><b><font face=\"x\">t</font></b>"
+                      "</font><div><div>d</div></div></a>"),
+            "<a href=\"http://e.com/3\"><b>t</b></a>");
+}
+
+TEST(ViewCleanup, LineBreaksVanishAndImagesBecomeBare) {
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/1\">two<br>lines</a>"),
+            "<a href=\"http://e.com/1\">twolines</a>");
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/2\"><img src=\"http://e.com/i.png\" width=\"10\" "
+                      "border=\"0\" alt=\"say &quot;hi&quot; &amp; bye\">t</a>"
+                      "<a href=\"http://e.com/3\"><img src=\"data:image/png;base64,AA\"></a>"),
+            "<a href=\"http://e.com/2\"><img src=\"http://e.com/i.png\" align=\"left\" "
+            "alt=\"say &quot;hi&quot; &amp; bye\">t</a>"
+            "<a href=\"http://e.com/3\"><img src=\"data:image/png;base64,AA\" align=\"left\" "
+            "alt=\"\"></a>");
+}
+
+TEST(ViewCleanup, EmptiedLinkShowsItsAddressAsText) {
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/?a=1&amp;b=2\"><span>gone</span></a><a href=\"http://e.com/k\">kept</a>"),
+            "<a href=\"http://e.com/?a=1&amp;b=2\">http://e.com/?a=1&amp;b=2</a>"
+            "<a href=\"http://e.com/k\">kept</a>");
+  EXPECT_EQ(CleanedUp("<a name=\"n\"></a>"), "<a name=\"n\"></a>");
+}
 
 // ---- Failure paths, on stand-ins -------------------------------------------------------------
 
