@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tavrin::text {
 namespace {
@@ -261,6 +263,208 @@ std::string EncodeUserDefined(std::string_view text) {
   return out;
 }
 
+bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Decodes with iconv. A rejected sequence becomes one U+FFFD and decoding goes on after it: a
+// multi-byte lead with a non-ASCII trail is one sequence, an ASCII byte after a lead is read
+// again (the Encoding Standard's rules); input ending inside a sequence ends in one U+FFFD.
+std::string DecodeWithIconv(std::string_view bytes, const Codec& codec) {
+  UniqueIconv cd("UTF-8", codec.iconvName);
+  std::string out;
+  while (!bytes.empty()) {
+    const auto [used, error] = cd.Convert(bytes, out);
+    bytes.remove_prefix(used);
+    if (bytes.empty()) break;
+    const auto b = static_cast<unsigned char>(bytes[0]);
+    size_t bad = 1;
+    if (error == EINVAL) {
+      bad = bytes.size();
+    } else if (codec.kind == Kind::kUtf16) {
+      bad = std::min<size_t>(2, bytes.size());
+    } else if (codec.kind == Kind::kMultiByte && bytes.size() > 1 &&
+               static_cast<unsigned char>(bytes[1]) >= 0x80 &&
+               ((b >= codec.lead[0] && b <= codec.lead[1]) ||
+                (b >= codec.lead[2] && b <= codec.lead[3]))) {
+      bad = 2;
+    }
+    if (codec.kind == Kind::kWindows && b >= 0x80 && b <= 0x9F) {
+      AppendUtf8(out, b);
+    } else {
+      out += kReplacementChar;
+    }
+    bytes.remove_prefix(bad);
+  }
+  return out;
+}
+
+std::string Decode(std::string_view bytes, const Codec& codec) {
+  switch (codec.kind) {
+    case Kind::kUtf8:
+      return SanitizeUtf8(bytes);
+    case Kind::kReplacement:
+      return bytes.empty() ? std::string() : std::string(kReplacementChar);
+    case Kind::kUserDefined: {
+      std::string out;
+      for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        AppendUtf8(out, b < 0x80 ? b : 0xF780 + (b - 0x80));
+      }
+      return out;
+    }
+    default:
+      return DecodeWithIconv(bytes, codec);
+  }
+}
+
+// The encoding a byte-order mark names, and the mark's length.
+std::optional<std::pair<std::string, size_t>> SniffBom(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return std::pair<std::string, size_t>{"UTF-8", 3};
+  if (bytes.starts_with("\xFE\xFF")) return std::pair<std::string, size_t>{"UTF-16BE", 2};
+  if (bytes.starts_with("\xFF\xFE")) return std::pair<std::string, size_t>{"UTF-16LE", 2};
+  return std::nullopt;
+}
+
+// --- The HTML standard's "prescan a byte stream to determine its encoding" ---
+
+constexpr size_t kPrescanLength = 1024;
+
+bool StartsWithNoCase(std::string_view s, size_t pos, std::string_view lowerPrefix) {
+  if (s.size() - pos < lowerPrefix.size()) return false;
+  for (size_t i = 0; i < lowerPrefix.size(); ++i) {
+    if (AsciiLower(s[pos + i]) != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
+struct Attribute {
+  std::string name;
+  std::string value;
+};
+
+// "Get an attribute": the next attribute of a tag, names and values in lower case. Empty at the
+// tag's '>' and when the input ends (then pos == s.size(), which ends the prescan).
+std::optional<Attribute> GetAttribute(std::string_view s, size_t& pos) {
+  const size_t n = s.size();
+  while (pos < n && (IsAsciiWhitespace(s[pos]) || s[pos] == '/')) ++pos;
+  if (pos >= n || s[pos] == '>') return std::nullopt;
+  Attribute attr;
+  for (;; ++pos) {  // the name
+    if (pos >= n) return std::nullopt;
+    const char c = s[pos];
+    if (c == '=' && !attr.name.empty()) break;
+    if (IsAsciiWhitespace(c)) {
+      while (pos < n && IsAsciiWhitespace(s[pos])) ++pos;
+      if (pos >= n) return std::nullopt;
+      if (s[pos] != '=') return attr;
+      break;
+    }
+    if (c == '/' || c == '>') return attr;
+    attr.name += AsciiLower(c);
+  }
+  ++pos;  // past '='
+  while (pos < n && IsAsciiWhitespace(s[pos])) ++pos;
+  if (pos >= n) return std::nullopt;
+  if (s[pos] == '"' || s[pos] == '\'') {
+    const char quote = s[pos];
+    for (++pos; pos < n; ++pos) {
+      if (s[pos] == quote) {
+        ++pos;
+        return attr;
+      }
+      attr.value += AsciiLower(s[pos]);
+    }
+    return std::nullopt;
+  }
+  if (s[pos] == '>') return attr;
+  for (; pos < n; ++pos) {
+    if (IsAsciiWhitespace(s[pos]) || s[pos] == '>') return attr;
+    attr.value += AsciiLower(s[pos]);
+  }
+  return std::nullopt;
+}
+
+// "Extracting a character encoding from a meta element": charset=... in a content attribute.
+std::optional<std::string> EncodingFromContent(std::string_view content) {
+  for (size_t pos = 0;;) {
+    size_t found = std::string_view::npos;
+    for (size_t i = pos; found == std::string_view::npos && i < content.size(); ++i) {
+      if (StartsWithNoCase(content, i, "charset")) found = i;
+    }
+    if (found == std::string_view::npos) return std::nullopt;
+    pos = found + 7;
+    while (pos < content.size() && IsAsciiWhitespace(content[pos])) ++pos;
+    if (pos >= content.size() || content[pos] != '=') continue;
+    ++pos;
+    while (pos < content.size() && IsAsciiWhitespace(content[pos])) ++pos;
+    if (pos >= content.size()) return std::nullopt;
+    if (content[pos] == '"' || content[pos] == '\'') {
+      const size_t close = content.find(content[pos], pos + 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      return EncodingForLabel(content.substr(pos + 1, close - pos - 1));
+    }
+    const size_t end = content.find_first_of("\t\n\f\r ;", pos);
+    return EncodingForLabel(content.substr(pos, end == std::string_view::npos ? end : end - pos));
+  }
+}
+
+// The encoding a <meta> declares, read the way the HTML standard's prescan reads it: comments
+// and the attributes of other tags are skipped, input that ends inside a construct declares
+// nothing.
+std::optional<std::string> PrescanForEncoding(std::string_view s) {
+  const size_t n = s.size();
+  for (size_t pos = 0; pos < n; ++pos) {
+    if (s.compare(pos, 4, "<!--") == 0) {
+      const size_t end = s.find("-->", pos + 2);  // "<!-->" is a whole comment
+      if (end == std::string_view::npos) return std::nullopt;
+      pos = end + 2;
+    } else if (StartsWithNoCase(s, pos, "<meta") && pos + 5 < n &&
+               (IsAsciiWhitespace(s[pos + 5]) || s[pos + 5] == '/')) {
+      pos += 6;
+      std::vector<std::string> seen;
+      bool gotPragma = false;
+      std::optional<bool> needPragma;
+      bool charsetSet = false;  // charset is no longer "null", though it may be "failure"
+      std::optional<std::string> charset;
+      while (auto attr = GetAttribute(s, pos)) {
+        if (std::ranges::find(seen, attr->name) != seen.end()) continue;
+        seen.push_back(attr->name);
+        if (attr->name == "http-equiv") {
+          if (attr->value == "content-type") gotPragma = true;
+        } else if (attr->name == "content") {
+          auto fromContent = EncodingFromContent(attr->value);
+          if (fromContent && !charsetSet) {
+            charset = std::move(fromContent);
+            charsetSet = true;
+            needPragma = true;
+          }
+        } else if (attr->name == "charset") {
+          charset = EncodingForLabel(attr->value);
+          charsetSet = true;
+          needPragma = false;
+        }
+      }
+      if (pos >= n) return std::nullopt;
+      if (!needPragma || (*needPragma && !gotPragma) || !charset) continue;
+      if (*charset == "UTF-16BE" || *charset == "UTF-16LE") return "UTF-8";
+      if (*charset == "x-user-defined") return "windows-1252";
+      return charset;
+    } else if (s[pos] == '<' && pos + 1 < n &&
+               (IsAsciiAlpha(s[pos + 1]) ||
+                (s[pos + 1] == '/' && pos + 2 < n && IsAsciiAlpha(s[pos + 2])))) {
+      pos = s.find_first_of("\t\n\f\r >", pos);
+      if (pos == std::string_view::npos) return std::nullopt;
+      while (GetAttribute(s, pos)) {
+      }
+      if (pos >= n) return std::nullopt;
+    } else if (s.compare(pos, 2, "<!") == 0 || s.compare(pos, 2, "</") == 0 ||
+               s.compare(pos, 2, "<?") == 0) {
+      pos = s.find('>', pos + 1);
+      if (pos == std::string_view::npos) return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> EncodingForLabel(std::string_view label) {
@@ -275,10 +479,29 @@ std::optional<std::string> EncodingForLabel(std::string_view label) {
 
 std::optional<DecodedHtml> DecodeHtml(std::string_view bytes, std::string_view transportCharset,
                                       std::string_view overrideLabel) {
-  (void)bytes;
-  (void)transportCharset;
-  (void)overrideLabel;
-  return std::nullopt;
+  std::optional<std::string> overridden;
+  if (!overrideLabel.empty()) {
+    overridden = EncodingForLabel(overrideLabel);
+    if (!overridden) return std::nullopt;
+  }
+  std::string encoding;
+  if (auto bom = SniffBom(bytes)) {
+    encoding = bom->first;
+    bytes.remove_prefix(bom->second);
+  } else if (overridden) {
+    encoding = *overridden;
+  } else if (auto transport = EncodingForLabel(transportCharset)) {
+    encoding = *transport;
+  } else if (auto declared = PrescanForEncoding(bytes.substr(0, kPrescanLength))) {
+    encoding = *declared;
+  } else {
+    bool valid = false;
+    std::string utf8 = SanitizeUtf8(bytes, &valid);
+    if (valid) return DecodedHtml{std::move(utf8), "UTF-8"};
+    encoding = "Shift_JIS";
+  }
+  std::string utf8 = Decode(bytes, CodecFor(encoding));
+  return DecodedHtml{std::move(utf8), std::move(encoding)};
 }
 
 std::string EncodeFromUtf8(std::string_view utf8, std::string_view encoding) {
