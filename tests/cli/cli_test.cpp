@@ -1,0 +1,445 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/anchors_program.h"
+#include "cli/options.h"
+#include "cli/page_loader.h"
+
+namespace tavrin::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string Page(const std::string& body) {
+  return "<html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
+}
+
+std::string Frameset(const std::vector<std::string>& sources) {
+  std::string frames;
+  for (const std::string& source : sources) frames += "<frame src=\"" + source + "\">";
+  return "<html><frameset>" + frames + "</frameset></html>";
+}
+
+std::string Link(const std::string& href, const std::string& text) {
+  return "<a href=\"" + href + "\">" + text + "</a>";
+}
+
+class CTempFolder {
+ public:
+  CTempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "tavrin-cli-XXXXXX").string();
+    m_path = mkdtemp(pattern.data());
+  }
+  ~CTempFolder() { fs::remove_all(m_path); }
+
+  std::string Write(const std::string& name, const std::string& content) const {
+    const fs::path path = m_path / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+  }
+  std::string Path(const std::string& name) const { return (m_path / name).string(); }
+
+ private:
+  fs::path m_path;
+};
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+RunResult Run(const std::vector<std::string>& args, const FetchLimits& limits = {}) {
+  std::ostringstream out, err;
+  const int code = RunAnchorsProgram(args, out, err, limits);
+  return {code, out.str(), err.str()};
+}
+
+LoaderSettings Collecting(std::vector<std::string>& warnings, std::string base = {}) {
+  LoaderSettings settings;
+  settings.base = std::move(base);
+  settings.warn = [&warnings](const std::string& line) { warnings.push_back(line); };
+  return settings;
+}
+
+std::vector<std::string> FrameUrls(CPageLoader& loader) {
+  std::vector<std::string> urls;
+  for (const dom::DocumentPtr& document : loader.FrameDocuments()) urls.push_back(document->Url());
+  return urls;
+}
+
+std::string HttpResponse(const std::string& status, const std::string& type,
+                         const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+         body;
+}
+
+// Serves canned responses on 127.0.0.1, one connection at a time. An unknown path gets 404;
+// a path routed to kHang gets no answer until the client gives up.
+class CTestServer {
+ public:
+  static constexpr const char* kHang = "";
+
+  CTestServer() {
+    m_nListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(m_nListener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(m_nListener, 8) != 0 ||
+        getsockname(m_nListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("test server cannot listen");
+    m_nPort = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~CTestServer() {
+    m_bStop = true;
+    m_thread.join();
+    close(m_nListener);
+  }
+
+  void Route(const std::string& path, const std::string& response) {
+    std::lock_guard lock(m_mutex);
+    m_mapRoutes[path] = response;
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_nPort) + path;
+  }
+  int Hits(const std::string& path) {
+    std::lock_guard lock(m_mutex);
+    return m_mapHits[path];
+  }
+
+ private:
+  void Serve() {
+    while (!m_bStop) {
+      pollfd listener{m_nListener, POLLIN, 0};
+      if (poll(&listener, 1, 20) <= 0) continue;
+      const int client = accept4(m_nListener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      Answer(client);
+      close(client);
+    }
+  }
+
+  void Answer(int client) {
+    std::string request;
+    char buffer[4096];
+    while (!Contains(request, "\r\n\r\n")) {
+      pollfd readable{client, POLLIN, 0};
+      if (poll(&readable, 1, 2000) <= 0) return;
+      const ssize_t got = read(client, buffer, sizeof buffer);
+      if (got <= 0) return;
+      request.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::size_t start = request.find(' ') + 1;
+    const std::string path = request.substr(start, request.find(' ', start) - start);
+    std::string response = HttpResponse("404 Not Found", "text/html", Page("gone"));
+    {
+      std::lock_guard lock(m_mutex);
+      ++m_mapHits[path];
+      if (auto found = m_mapRoutes.find(path); found != m_mapRoutes.end()) response = found->second;
+    }
+    if (response.empty()) {
+      pollfd closed{client, POLLIN, 0};
+      poll(&closed, 1, 5000);
+      return;
+    }
+    for (std::string_view rest = response; !rest.empty();) {
+      const ssize_t sent = send(client, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (sent <= 0) return;
+      rest.remove_prefix(static_cast<std::size_t>(sent));
+    }
+  }
+
+  int m_nListener = -1;
+  int m_nPort = 0;
+  std::atomic<bool> m_bStop = false;
+  std::mutex m_mutex;
+  std::map<std::string, std::string> m_mapRoutes;
+  std::map<std::string, int> m_mapHits;
+  std::thread m_thread;
+};
+
+// Every usage error: exit 2, one line on stderr, nothing on stdout.
+TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--frobnicate", "a.html"},
+      {"-x", "a.html"},
+      {"--view=yes", "a.html"},
+      {"a.html", "--base"},
+      {"a.html", "-o"},
+      {"a.html", "b.html"},
+      {"--base", "ftp://files.example/", "a.html"},
+      {"--base", "not an address", "a.html"},
+      {"--base", "http://www.example/", "http://www.example/page.html"},
+      {"--encoding", "no-such-encoding", "a.html"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    const RunResult result = Run(args);
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_EQ(result.code, kExitUsage);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("tavrin-anchors: ")) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
+  EXPECT_TRUE(Contains(Run({"--view=yes", "a.html"}).err, "'--view' takes no value"));
+  EXPECT_TRUE(Contains(Run({"a.html", "--base"}).err, "'--base' needs a value"));
+}
+
+TEST(Options, OptionsMayFollowInputAndBaseIsNormalised) {
+  const Options options =
+      ParseOptions({"page.html", "--domain-only", "--view", "--verbose", "--encoding=Shift_JIS",
+                    "--base", "HTTP://WWW.Example:80", "-o", "out.html"});
+  EXPECT_EQ(options.input, "page.html");
+  EXPECT_TRUE(options.domainOnly && options.view && options.verbose);
+  EXPECT_EQ(options.encoding, "Shift_JIS");
+  EXPECT_EQ(options.base, "http://www.example/");
+  EXPECT_EQ(options.outputPath, "out.html");
+  // A second parse starts afresh, as the in-process tests rely on.
+  EXPECT_FALSE(ParseOptions({"other.html"}).view);
+}
+
+TEST(Options, HelpNeedsNoInput) {
+  const RunResult result = Run({"--help"});
+  EXPECT_EQ(result.code, kExitSuccess);
+  EXPECT_TRUE(result.out.starts_with("Usage: tavrin-anchors"));
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(LocalInput, UnreadableInputExitsOneWithoutOutput) {
+  CTempFolder folder;
+  for (const std::string& input : {folder.Path("missing.html"), folder.Path("")}) {
+    const RunResult result = Run({input});
+    EXPECT_EQ(result.code, kExitFailure) << input;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("tavrin-anchors: " + input + ": ")) << result.err;
+  }
+}
+
+TEST(LocalInput, RelativeLinksOfAFileAreFileAddressesAndNotListed) {
+  CTempFolder folder;
+  const std::string input = folder.Write(
+      "page.html", Page(Link("next.html", "Next") + Link("http://www.example/x", "X")));
+  const RunResult result = Run({input});
+  ASSERT_EQ(result.code, kExitSuccess) << result.err;
+  EXPECT_TRUE(Contains(result.out, "http://www.example/x"));
+  EXPECT_FALSE(Contains(result.out, "next.html"));
+  EXPECT_TRUE(result.out.ends_with("\n"));
+}
+
+TEST(LocalInput, ViewIsAUtf8DocumentWithTheList) {
+  CTempFolder folder;
+  const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "日本語")));
+  const RunResult result = Run({"--view", input});
+  ASSERT_EQ(result.code, kExitSuccess) << result.err;
+  const std::size_t meta = result.out.find("<meta charset=\"utf-8\">");
+  ASSERT_NE(meta, std::string::npos) << result.out;
+  EXPECT_LT(meta, result.out.find("</head>"));
+  EXPECT_GT(result.out.find("日本語"), result.out.find("<body"));
+}
+
+TEST(LocalInput, EncodingOverridesTheDeclaredOne) {
+  CTempFolder folder;
+  const std::string input = folder.Write(
+      "sjis.html", "<html><head><meta charset=\"windows-1252\"></head><body>" +
+                       Link("http://www.example/", "\x93\xfa\x96\x7b") + "</body></html>");
+  EXPECT_TRUE(Contains(Run({"--encoding", "sjis", input}).out, "日本"));
+  EXPECT_FALSE(Contains(Run({input}).out, "日本"));
+}
+
+TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
+  CTempFolder folder;
+  const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "E")));
+  const std::string output = folder.Path("list.html");
+
+  const RunResult written = Run({"-o", output, input});
+  ASSERT_EQ(written.code, kExitSuccess) << written.err;
+  EXPECT_EQ(written.out, "");
+  std::ifstream in(output);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Run({input}).out);
+
+  folder.Write("list.html", "earlier list");
+  EXPECT_EQ(Run({"-o", output, folder.Path("missing.html")}).code, kExitFailure);
+  std::ifstream kept(output);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier list");
+
+  EXPECT_EQ(Run({"-o", folder.Path("new.html"), folder.Path("missing.html")}).code, kExitFailure);
+  EXPECT_EQ(Run({"-o", folder.Path("no/such/folder/list.html"), input}).code, kExitFailure);
+  // Neither the new file nor any temporary one is left behind.
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path("")))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"list.html", "page.html"}));
+}
+
+TEST(Frames, LoadedAtEveryDepthInPreOrderOncePerAddress) {
+  CTempFolder folder;
+  folder.Write("top.html", Frameset({"a.html", "b.html", "a.html"}));
+  folder.Write("a.html", Frameset({"a1.html", "top.html"}));
+  folder.Write("a1.html", Page(Link("http://www.example/a1", "A1")));
+  folder.Write("b.html", Frameset({"b.html", "missing.html"}));
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings));
+  loader.Load(folder.Path("top.html"));
+
+  const std::string prefix = "file://" + folder.Path("");
+  EXPECT_EQ(FrameUrls(loader), (std::vector<std::string>{prefix + "top.html", prefix + "a.html",
+                                                         prefix + "a1.html", prefix + "b.html"}));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Contains(warnings[0], "missing.html")) << warnings[0];
+}
+
+TEST(Frames, NestingStopsAtSixteenLevels) {
+  CTempFolder folder;
+  for (int level = 0; level < 20; ++level)
+    folder.Write(std::to_string(level) + ".html", Frameset({std::to_string(level + 1) + ".html"}));
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings));
+  loader.Load(folder.Path("0.html"));
+  EXPECT_EQ(loader.FrameDocuments().size(), 17u);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Contains(warnings[0], "17.html")) << warnings[0];
+}
+
+TEST(Frames, FrameThatCannotLoadIsLeftOutWithAWarning) {
+  CTempFolder folder;
+  folder.Write("page.html", Page(Link("http://www.example/page", "Page")));
+  const std::string input = folder.Write("top.html", Frameset({"page.html", "missing.html"}));
+  const RunResult result = Run({input});
+  EXPECT_EQ(result.code, kExitSuccess);
+  EXPECT_TRUE(Contains(result.out, "http://www.example/page"));
+  EXPECT_TRUE(result.err.starts_with("tavrin-anchors: warning: frame file://")) << result.err;
+}
+
+TEST(BaseMapping, SiteFolderIsReadLocallyUnderHttpAddresses) {
+  CTestServer server;
+  server.Route("/outside.html", HttpResponse("200 OK", "text/html", Page(Link("out.html", "Out"))));
+  CTempFolder folder;
+  folder.Write("secret.html", Page(Link("http://www.example/secret", "Secret")));
+  folder.Write("site/nav.html", Page(Link("sub/page.html", "Page")));
+  folder.Write("site/sub/deep.html", Page(Link("../up.html", "Up")));
+  const std::string input =
+      folder.Write("site/index.html",
+                   Frameset({"nav.html", "sub/deep.html", "../outside.html", "..%2Fsecret.html"}));
+  const std::string base = server.Url("/site/");
+
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings, base));
+  loader.Load(input);
+  EXPECT_EQ(FrameUrls(loader),
+            (std::vector<std::string>{base, base + "nav.html", base + "sub/deep.html",
+                                      server.Url("/outside.html")}));
+  EXPECT_EQ(server.Hits("/site/nav.html"), 0);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Contains(warnings[0], "%2Fsecret.html")) << warnings[0];
+
+  const RunResult result = Run({"--base", base, input});
+  EXPECT_TRUE(Contains(result.out, base + "sub/page.html")) << result.out;
+  EXPECT_TRUE(Contains(result.out, base + "up.html"));
+  EXPECT_TRUE(Contains(result.out, server.Url("/out.html")));
+  EXPECT_FALSE(Contains(result.out, "secret"));
+}
+
+TEST(WebInput, FinalAddressAfterRedirectsAndTransportCharset) {
+  CTestServer server;
+  server.Route("/old/start.html",
+               "HTTP/1.1 302 Found\r\nLocation: /new/page.html\r\n"
+               "Content-Length: 0\r\nConnection: close\r\n\r\n");
+  server.Route(
+      "/new/page.html",
+      HttpResponse("200 OK", "text/html; charset=\"Shift_JIS\"",
+                   "<html><body>" + Link("next.html", "\x93\xfa\x96\x7b") + "</body></html>"));
+  const RunResult result = Run({server.Url("/old/start.html")});
+  ASSERT_EQ(result.code, kExitSuccess) << result.err;
+  EXPECT_TRUE(Contains(result.out, server.Url("/new/next.html"))) << result.out;
+  EXPECT_TRUE(Contains(result.out, "日本"));
+}
+
+TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
+  CTestServer server;
+  const std::string big = Page(std::string(4000, 'x'));
+  server.Route("/image.png", HttpResponse("200 OK", "image/png", "PNG"));
+  server.Route("/big.html", HttpResponse("200 OK", "text/html", big));
+  // Without a length the size is only known while the body arrives.
+  server.Route("/streamed.html",
+               "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n" + big);
+  server.Route("/loop.html",
+               "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n\r\n");
+  server.Route("/slow.html", CTestServer::kHang);
+  const FetchLimits limits{.connectTimeout = std::chrono::milliseconds(500),
+                           .totalTimeout = std::chrono::milliseconds(300),
+                           .maxRedirects = 3,
+                           .maxBytes = 1000};
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/missing.html", "HTTP status 404"},
+      {"/image.png", "not an HTML document"},
+      {"/big.html", "larger than 1000 bytes"},
+      {"/streamed.html", "larger than 1000 bytes"},
+      {"/loop.html", "redirect"},
+      {"/slow.html", "timed out"},
+  };
+  for (const auto& [path, reason] : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult result = Run({server.Url(path)}, limits);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << path;
+    EXPECT_EQ(result.code, kExitFailure) << path;
+    EXPECT_EQ(result.out, "") << path;
+    EXPECT_TRUE(Contains(result.err, reason)) << path << ": " << result.err;
+  }
+}
+
+TEST(WebInput, WebPageCannotFrameALocalFile) {
+  CTempFolder folder;
+  const std::string local = folder.Write("local.html", Page(Link("http://www.example/local", "L")));
+  CTestServer server;
+  server.Route("/top.html",
+               HttpResponse("200 OK", "text/html", Frameset({"file://" + local, "gone.html"})));
+  const RunResult result = Run({server.Url("/top.html")});
+  EXPECT_EQ(result.code, kExitSuccess);
+  EXPECT_FALSE(Contains(result.out, "http://www.example/local"));
+  EXPECT_TRUE(Contains(result.err, "cannot frame a local file")) << result.err;
+  EXPECT_TRUE(Contains(result.err, "HTTP status 404")) << result.err;
+}
+
+TEST(Program, ProcessExitCodeAndStreams) {
+  const std::string command = std::string(TAVRIN_ANCHORS_EXE) + " --no-such-option 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[64];
+  EXPECT_EQ(fread(buffer, 1, sizeof buffer, pipe), 0u);
+  const int status = pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kExitUsage);
+}
+
+}  // namespace
+}  // namespace tavrin::cli
