@@ -1,0 +1,596 @@
+#include "browserview/html_document.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "browserview/browser_url.h"
+#include "browserview/html_tree.h"
+
+namespace tavrin::dom {
+namespace {
+
+constexpr long kNoInterface = static_cast<long>(0x80004002L);            // E_NOINTERFACE
+constexpr long kNoModificationAllowed = static_cast<long>(0x80070005L);  // E_ACCESSDENIED
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+std::string AsciiUpper(std::string_view text) {
+  std::string upper(text);
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return upper;
+}
+
+Namespace FromGumbo(GumboNamespaceEnum ns) {
+  switch (ns) {
+    case GUMBO_NAMESPACE_SVG:
+      return Namespace::Svg;
+    case GUMBO_NAMESPACE_MATHML:
+      return Namespace::MathMl;
+    default:
+      return Namespace::Html;
+  }
+}
+
+// gumbo names the tags it knows; others, and SVG's mixed-case names, come from the source text.
+std::string ElementName(const GumboElement& element) {
+  GumboStringPiece original = element.original_tag;
+  if (original.data) gumbo_tag_from_original_text(&original);
+  std::string_view written(original.data ? original.data : "", original.length);
+  if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+    if (const char* svgName = gumbo_normalize_svg_tagname(&original)) return svgName;
+  }
+  if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
+  return AsciiLower(written);
+}
+
+// Owns one gumbo parse.
+class CGumboParse {
+ public:
+  CGumboParse(const std::string& text, GumboOptions options) : m_options(options) {
+    m_options.max_errors = 0;  // the error list is never read and costs time on broken pages
+    m_pOutput = gumbo_parse_with_options(&m_options, text.data(), text.size());
+  }
+  ~CGumboParse() { gumbo_destroy_output(&m_options, m_pOutput); }
+  CGumboParse(const CGumboParse&) = delete;
+  CGumboParse& operator=(const CGumboParse&) = delete;
+  const GumboOutput& Output() const { return *m_pOutput; }
+
+ private:
+  GumboOptions m_options;
+  GumboOutput* m_pOutput;
+};
+
+}  // namespace
+
+const std::string* Node::FindAttribute(const std::string& attributeName) const {
+  for (const Attribute& attribute : attributes) {
+    if (attribute.name == attributeName) return &attribute.value;
+  }
+  return nullptr;
+}
+
+void Node::SetAttribute(const std::string& attributeName, const std::string& value) {
+  for (Attribute& attribute : attributes) {
+    if (attribute.name == attributeName) {
+      attribute.value = value;
+      return;
+    }
+  }
+  attributes.push_back({attributeName, value});
+}
+
+Node* NextInDocument(const Node* node, const Node* root, bool skipChildren) {
+  if (!skipChildren && node->firstChild && !node->IsHtml("template")) return node->firstChild;
+  while (node != root) {
+    if (node->next) return node->next;
+    node = node->parent;
+    if (!node) return nullptr;
+  }
+  return nullptr;
+}
+
+struct CHtmlDocument::Impl {
+  std::string url;
+  std::string encoding;
+  FrameLoader loader;
+  std::vector<std::unique_ptr<Node>> arena;  // every node ever made; handles never dangle
+  Node* root = nullptr;
+  std::vector<std::pair<long, long>> scrolls;
+
+  // Collections bring themselves up to date from these (see CHtmlCollection::Sync).
+  std::uint64_t version = 0;
+  const Node* lastChanged = nullptr;
+
+  bool baseKnown = false;
+  const Node* baseElement = nullptr;
+  std::string baseUrl;
+
+  std::uint64_t framesVersion = UINT64_MAX;
+  std::vector<const Node*> frameElements;
+
+  Node* NewNode(Node::Kind kind) {
+    arena.push_back(std::make_unique<Node>());
+    arena.back()->kind = kind;
+    return arena.back().get();
+  }
+
+  static void Append(Node* parent, Node* child) {
+    child->parent = parent;
+    child->prev = parent->lastChild;
+    child->next = nullptr;
+    (parent->lastChild ? parent->lastChild->next : parent->firstChild) = child;
+    parent->lastChild = child;
+  }
+
+  // Copies gumbo's nodes under `target`, without recursion.
+  void Convert(const GumboVector& children, Node* target, const std::string& text) {
+    struct Pending {
+      const GumboVector* children;
+      unsigned index;
+      Node* target;
+    };
+    std::vector<Pending> stack{{&children, 0, target}};
+    while (!stack.empty()) {
+      Pending& top = stack.back();
+      if (top.index == top.children->length) {
+        stack.pop_back();
+        continue;
+      }
+      const auto& child = *static_cast<const GumboNode*>(top.children->data[top.index++]);
+      Node* parent = top.target;
+      switch (child.type) {
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE: {
+          Node* element = NewElement(child.v.element);
+          Append(parent, element);
+          if (element->IsHtml("noscript") && AppendRawContent(child.v.element, element, text)) {
+            break;
+          }
+          stack.push_back({&child.v.element.children, 0, element});
+          break;
+        }
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_WHITESPACE:
+        case GUMBO_NODE_CDATA:
+          AppendText(parent, child.v.text.text, Node::Kind::Text);
+          break;
+        case GUMBO_NODE_COMMENT:
+          AppendText(parent, child.v.text.text, Node::Kind::Comment);
+          break;
+        case GUMBO_NODE_DOCUMENT:
+          break;
+      }
+    }
+  }
+
+  Node* NewElement(const GumboElement& source) {
+    Node* element = NewNode(Node::Kind::Element);
+    element->name = ElementName(source);
+    element->ns = FromGumbo(source.tag_namespace);
+    for (unsigned i = 0; i < source.attributes.length; ++i) {
+      const auto& attribute = *static_cast<const GumboAttribute*>(source.attributes.data[i]);
+      element->attributes.push_back({attribute.name, attribute.value});
+    }
+    if (element->IsHtml("base")) baseKnown = false;
+    return element;
+  }
+
+  void AppendText(Node* parent, const char* data, Node::Kind kind) {
+    Node* node = NewNode(kind);
+    node->data = data;
+    Append(parent, node);
+  }
+
+  // A browser with scripting on reads noscript's content as text; gumbo parses it as markup,
+  // so take the text from the source. False when the source does not delimit it.
+  bool AppendRawContent(const GumboElement& source, Node* element, const std::string& text) {
+    const char* begin = source.original_tag.data;
+    if (!begin || begin < text.data() || begin > text.data() + text.size()) return false;
+    begin += source.original_tag.length;
+    const char* end = source.original_end_tag.data;
+    if (!end || end < begin || end > text.data() + text.size()) end = text.data() + text.size();
+    if (end > begin) AppendText(element, std::string(begin, end).c_str(), Node::Kind::Text);
+    return true;
+  }
+
+  // Parses `html` as the content of `context` and gives the detached top-level nodes.
+  Node* ParseFragment(const std::string& html, const Node& context) {
+    GumboOptions options = kGumboDefaultOptions;
+    options.fragment_namespace = context.ns == Namespace::Svg      ? GUMBO_NAMESPACE_SVG
+                                 : context.ns == Namespace::MathMl ? GUMBO_NAMESPACE_MATHML
+                                                                   : GUMBO_NAMESPACE_HTML;
+    GumboTag tag = gumbo_tag_enum(context.name.c_str());
+    if (tag == GUMBO_TAG_UNKNOWN) {
+      tag = context.ns == Namespace::Svg      ? GUMBO_TAG_SVG
+            : context.ns == Namespace::MathMl ? GUMBO_TAG_MATH
+                                              : GUMBO_TAG_DIV;
+    }
+    options.fragment_context = tag;
+    CGumboParse parse(html, options);
+    Node* holder = NewNode(Node::Kind::Document);
+    Convert(parse.Output().root->v.element.children, holder, html);
+    return holder;
+  }
+
+  static void Unlink(Node* node) {
+    (node->prev ? node->prev->next : node->parent->firstChild) = node->next;
+    (node->next ? node->next->prev : node->parent->lastChild) = node->prev;
+    node->parent = node->prev = node->next = nullptr;
+  }
+
+  // Moves the children of `holder` into `parent` before `before` (at the end when null).
+  static void InsertChildren(Node* holder, Node* parent, Node* before) {
+    while (Node* child = holder->firstChild) {
+      Unlink(child);
+      child->parent = parent;
+      child->next = before;
+      child->prev = before ? before->prev : parent->lastChild;
+      (child->prev ? child->prev->next : parent->firstChild) = child;
+      (before ? before->prev : parent->lastChild) = child;
+    }
+  }
+
+  bool IsConnected(const Node* node) const {
+    while (node->parent) node = node->parent;
+    return node == root;
+  }
+
+  // Every change goes through here: `changed` is the node replaced, or the element whose
+  // attributes or children changed.
+  void NoteChange(const Node* changed) {
+    ++version;
+    lastChanged = changed;
+    if (baseElement && (changed == baseElement || !IsConnected(baseElement))) baseKnown = false;
+  }
+
+  const std::string& BaseUrl() {
+    if (baseKnown) return baseUrl;
+    baseElement = nullptr;
+    baseUrl = url;
+    for (const Node* node = root; node; node = NextInDocument(node, root)) {
+      const std::string* href = node->IsHtml("base") ? node->FindAttribute("href") : nullptr;
+      if (!href) continue;
+      baseElement = node;
+      baseUrl = url::ResolveUrl(url, *href, encoding).value_or(url);
+      break;
+    }
+    baseKnown = true;
+    return baseUrl;
+  }
+
+  std::string Resolve(const std::string* attribute) {
+    if (!attribute) return {};
+    return url::ResolveUrl(BaseUrl(), *attribute, encoding).value_or(*attribute);
+  }
+
+  const std::vector<const Node*>& FrameElements() {
+    if (framesVersion == version) return frameElements;
+    frameElements.clear();
+    for (const Node* node = root; node; node = NextInDocument(node, root)) {
+      if (node->IsHtml("frame") || node->IsHtml("iframe")) frameElements.push_back(node);
+    }
+    framesVersion = version;
+    return frameElements;
+  }
+
+  std::string FrameUrl(const Node& frame) {
+    const std::string* src = frame.FindAttribute("src");
+    if (!src || src->empty()) return "about:blank";
+    return Resolve(src);
+  }
+
+  const Node* HtmlElement() const {
+    for (const Node* node = root->firstChild; node; node = node->next) {
+      if (node->IsHtml("html")) return node;
+    }
+    return nullptr;
+  }
+};
+
+namespace {
+
+using Impl = CHtmlDocument::Impl;
+
+class CHtmlNode : public INode {
+ public:
+  CHtmlNode(std::shared_ptr<CHtmlDocument> document, Impl& impl, Node* node)
+      : m_pDocument(std::move(document)), m_impl(impl), m_pNode(node) {}
+
+  NodeType Type() const override {
+    switch (m_pNode->kind) {
+      case Node::Kind::Element:
+        return NodeType::Element;
+      case Node::Kind::Text:
+        return NodeType::Text;
+      default:
+        return NodeType::Other;
+    }
+  }
+  std::string Data() const override {
+    return m_pNode->kind == Node::Kind::Text ? m_pNode->data : std::string();
+  }
+  std::string TagName() const override {
+    if (!IsElement()) return {};
+    return m_pNode->ns == Namespace::Html ? AsciiUpper(m_pNode->name) : m_pNode->name;
+  }
+  std::vector<Attribute> Attributes() const override { return m_pNode->attributes; }
+  std::vector<NodePtr> ChildNodes() const override {
+    std::vector<NodePtr> children;
+    for (Node* child = m_pNode->firstChild; child; child = child->next) {
+      children.push_back(std::make_shared<CHtmlNode>(m_pDocument, m_impl, child));
+    }
+    return children;
+  }
+
+  bool IsElement() const override { return m_pNode->kind == Node::Kind::Element; }
+  bool IsAnchor() const override { return m_pNode->IsHtml("a"); }
+  bool IsImage() const override { return m_pNode->IsHtml("img"); }
+  bool IsFont() const override { return m_pNode->IsHtml("font"); }
+
+  std::string Href() const override {
+    Require(IsAnchor());
+    return m_impl.Resolve(m_pNode->FindAttribute("href"));
+  }
+  void SetHref(const std::string& href) override {
+    Require(IsAnchor());
+    SetAttribute("href", href);
+  }
+  std::string Src() const override {
+    Require(IsImage());
+    return m_impl.Resolve(m_pNode->FindAttribute("src"));
+  }
+  void SetSrc(const std::string& src) override {
+    Require(IsImage());
+    SetAttribute("src", src);
+  }
+  std::string Alt() const override {
+    Require(IsImage());
+    const std::string* alt = m_pNode->FindAttribute("alt");
+    return alt ? *alt : std::string();
+  }
+
+  std::string InnerHtml() const override {
+    Require(IsElement());
+    return SerializeChildren(*m_pNode);
+  }
+  void SetInnerHtml(const std::string& html) override {
+    Require(IsElement());
+    Node* holder = m_impl.ParseFragment(html, *m_pNode);
+    while (Node* child = m_pNode->firstChild) Impl::Unlink(child);
+    Impl::InsertChildren(holder, m_pNode, nullptr);
+    m_impl.NoteChange(m_pNode);
+  }
+  void SetOuterHtml(const std::string& html) override {
+    Require(IsElement());
+    Node* parent = m_pNode->parent;
+    if (!parent || parent->kind != Node::Kind::Element) {
+      throw DomError(kNoModificationAllowed, "outerHTML of an element without a parent element");
+    }
+    Node* holder = m_impl.ParseFragment(html, *parent);
+    Impl::InsertChildren(holder, parent, m_pNode);
+    Impl::Unlink(m_pNode);
+    m_impl.NoteChange(m_pNode);
+  }
+
+ private:
+  static void Require(bool hasInterface) {
+    if (!hasInterface) throw DomError(kNoInterface, "the node lacks the interface");
+  }
+  void SetAttribute(const std::string& name, const std::string& value) {
+    m_pNode->SetAttribute(name, value);
+    m_impl.NoteChange(m_pNode);
+  }
+
+  std::shared_ptr<CHtmlDocument> m_pDocument;  // keeps the tree alive
+  Impl& m_impl;
+  Node* m_pNode;
+};
+
+enum class Selection { All, Links, Images };
+
+// A live collection, filled lazily in document order. A change drops only the entries from the
+// changed node on, when the change was made to the item read last (the way every pass of the
+// pipeline changes a collection while indexing it); any other change empties it.
+class CHtmlCollection : public ICollection {
+ public:
+  CHtmlCollection(std::shared_ptr<CHtmlDocument> document, Impl& impl, Selection selection,
+                  std::string tag = {})
+      : m_pDocument(std::move(document)),
+        m_impl(impl),
+        m_selection(selection),
+        m_strTag(AsciiLower(tag)),
+        m_nSeenVersion(impl.version) {}
+
+  long Length() override {
+    Sync();
+    FillTo(SIZE_MAX);
+    return static_cast<long>(m_arrItems.size());
+  }
+
+  NodePtr Item(long index) override {
+    if (index < 0) return nullptr;
+    Sync();
+    auto position = static_cast<std::size_t>(index);
+    FillTo(position);
+    if (position >= m_arrItems.size()) return nullptr;
+    m_nLastIndex = position;
+    return std::make_shared<CHtmlNode>(m_pDocument, m_impl, m_arrItems[position]);
+  }
+
+  CollectionPtr Tags(const std::string& name) override {
+    // A second, different tag name leaves nothing; "\n" never equals a tag name.
+    std::string tag = m_strTag.empty() || m_strTag == AsciiLower(name) ? name : "\n";
+    return std::make_shared<CHtmlCollection>(m_pDocument, m_impl, m_selection, tag);
+  }
+
+ private:
+  bool Selects(const Node& node) const {
+    if (node.kind != Node::Kind::Element) return false;
+    if (!m_strTag.empty() && AsciiLower(node.name) != m_strTag) return false;
+    switch (m_selection) {
+      case Selection::Links:
+        return (node.IsHtml("a") || node.IsHtml("area")) && node.FindAttribute("href");
+      case Selection::Images:
+        return node.IsHtml("img");
+      case Selection::All:
+        return true;
+    }
+    return false;
+  }
+
+  void Sync() {
+    if (m_nSeenVersion == m_impl.version) return;
+    bool onlyLastItemChanged = m_nSeenVersion + 1 == m_impl.version &&
+                               m_nLastIndex < m_arrItems.size() &&
+                               m_arrItems[m_nLastIndex] == m_impl.lastChanged;
+    m_arrItems.resize(onlyLastItemChanged ? m_nLastIndex : 0);
+    m_bComplete = false;
+    m_nSeenVersion = m_impl.version;
+  }
+
+  void FillTo(std::size_t position) {
+    const Node* root = m_impl.root;
+    while (!m_bComplete && m_arrItems.size() <= position) {
+      const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
+      do {
+        node = NextInDocument(node, root);
+      } while (node && !Selects(*node));
+      if (node) {
+        m_arrItems.push_back(const_cast<Node*>(node));
+      } else {
+        m_bComplete = true;
+      }
+    }
+  }
+
+  std::shared_ptr<CHtmlDocument> m_pDocument;
+  Impl& m_impl;
+  Selection m_selection;
+  std::string m_strTag;
+  std::vector<Node*> m_arrItems;
+  bool m_bComplete = false;
+  std::uint64_t m_nSeenVersion;
+  std::size_t m_nLastIndex = SIZE_MAX;
+};
+
+// The window of a frame: its document comes from the program's loader when asked for.
+class CFrameWindow : public IWindow {
+ public:
+  CFrameWindow(FrameLoader loader, std::string url)
+      : m_loader(std::move(loader)), m_strUrl(std::move(url)) {}
+
+  long FrameCount() override {
+    WindowPtr window = DocumentWindow();
+    return window ? window->FrameCount() : 0;
+  }
+  WindowPtr Frame(long index) override {
+    WindowPtr window = DocumentWindow();
+    return window ? window->Frame(index) : nullptr;
+  }
+  DocumentPtr Document() override { return m_loader ? m_loader(m_strUrl) : nullptr; }
+  void ScrollTo(long x, long y) override {
+    if (WindowPtr window = DocumentWindow()) window->ScrollTo(x, y);
+  }
+
+ private:
+  WindowPtr DocumentWindow() {
+    DocumentPtr document = Document();
+    return document ? document->ParentWindow() : nullptr;
+  }
+
+  FrameLoader m_loader;
+  std::string m_strUrl;
+};
+
+class CHtmlWindow : public IWindow {
+ public:
+  CHtmlWindow(std::shared_ptr<CHtmlDocument> document, Impl& impl)
+      : m_pDocument(std::move(document)), m_impl(impl) {}
+
+  long FrameCount() override { return static_cast<long>(m_impl.FrameElements().size()); }
+  WindowPtr Frame(long index) override {
+    const auto& frames = m_impl.FrameElements();
+    if (index < 0 || static_cast<std::size_t>(index) >= frames.size()) return nullptr;
+    return std::make_shared<CFrameWindow>(m_impl.loader, m_impl.FrameUrl(*frames[index]));
+  }
+  DocumentPtr Document() override { return m_pDocument; }
+  void ScrollTo(long x, long y) override { m_impl.scrolls.emplace_back(x, y); }
+
+ private:
+  std::shared_ptr<CHtmlDocument> m_pDocument;
+  Impl& m_impl;
+};
+
+}  // namespace
+
+CHtmlDocument::CHtmlDocument() : m_pImpl(std::make_unique<Impl>()) {}
+CHtmlDocument::~CHtmlDocument() = default;
+
+std::shared_ptr<CHtmlDocument> CHtmlDocument::Parse(const std::string& html, const std::string& url,
+                                                    const std::string& encoding,
+                                                    FrameLoader loader) {
+  std::shared_ptr<CHtmlDocument> document(new CHtmlDocument());
+  Impl& impl = *document->m_pImpl;
+  impl.url = url::NormalizeUrl(url).value_or(url);
+  impl.encoding = encoding;
+  impl.loader = std::move(loader);
+  impl.root = impl.NewNode(Node::Kind::Document);
+
+  CGumboParse parse(html, kGumboDefaultOptions);
+  const GumboDocument& parsed = parse.Output().document->v.document;
+  if (parsed.has_doctype) {
+    Node* doctype = impl.NewNode(Node::Kind::Doctype);
+    doctype->name = parsed.name;
+    Impl::Append(impl.root, doctype);
+  }
+  impl.Convert(parsed.children, impl.root, html);
+  return document;
+}
+
+std::string CHtmlDocument::Url() {
+  return m_pImpl->url;
+}
+
+CollectionPtr CHtmlDocument::Links() {
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::Links);
+}
+
+CollectionPtr CHtmlDocument::Images() {
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::Images);
+}
+
+CollectionPtr CHtmlDocument::All() {
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::All);
+}
+
+NodePtr CHtmlDocument::Body() {
+  const Node* html = m_pImpl->HtmlElement();
+  for (Node* node = html ? html->firstChild : nullptr; node; node = node->next) {
+    if (node->IsHtml("body") || node->IsHtml("frameset")) {
+      return std::make_shared<CHtmlNode>(shared_from_this(), *m_pImpl, node);
+    }
+  }
+  return nullptr;
+}
+
+WindowPtr CHtmlDocument::ParentWindow() {
+  return std::make_shared<CHtmlWindow>(shared_from_this(), *m_pImpl);
+}
+
+std::string CHtmlDocument::Serialize() const {
+  return SerializeChildren(*m_pImpl->root);
+}
+
+const std::vector<std::pair<long, long>>& CHtmlDocument::Scrolls() const {
+  return m_pImpl->scrolls;
+}
+
+}  // namespace tavrin::dom

@@ -1,0 +1,128 @@
+// The HTML standard's fragment serialisation algorithm, written without recursion so that a
+// deeply nested page cannot exhaust the stack.
+#include <array>
+#include <string_view>
+
+#include "browserview/html_tree.h"
+
+namespace tavrin::dom {
+namespace {
+
+constexpr std::array<std::string_view, 17> kVoidElements = {
+    "area", "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr",
+    "img",  "input", "keygen",   "link",    "meta", "param", "source", "track"};
+
+// Text inside these is written as it stands. noscript belongs here because the document is
+// parsed as by a browser with scripting enabled.
+constexpr std::array<std::string_view, 8> kRawTextElements = {
+    "style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext", "noscript"};
+
+template <std::size_t N>
+bool IsHtmlOneOf(const Node& node, const std::array<std::string_view, N>& names) {
+  if (node.kind != Node::Kind::Element || node.ns != Namespace::Html) return false;
+  for (std::string_view name : names) {
+    if (node.name == name) return true;
+  }
+  return false;
+}
+
+void AppendEscaped(std::string_view text, bool inAttribute, std::string& out) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '"' && inAttribute) {
+      out += "&quot;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
+      out += "&nbsp;";
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+}
+
+void AppendStartTag(const Node& node, std::string& out) {
+  out += '<';
+  out += node.name;
+  for (const Attribute& attribute : node.attributes) {
+    out += ' ';
+    out += attribute.name;
+    out += "=\"";
+    AppendEscaped(attribute.value, true, out);
+    out += '"';
+  }
+  out += '>';
+}
+
+// Writes what comes before the children of `node`; false when it has no children to write.
+bool AppendOpening(const Node& node, std::string& out) {
+  switch (node.kind) {
+    case Node::Kind::Element:
+      AppendStartTag(node, out);
+      return !IsHtmlOneOf(node, kVoidElements);
+    case Node::Kind::Text:
+      if (node.parent && IsHtmlOneOf(*node.parent, kRawTextElements)) {
+        out += node.data;
+      } else {
+        AppendEscaped(node.data, false, out);
+      }
+      return false;
+    case Node::Kind::Comment:
+      out += "<!--" + node.data + "-->";
+      return false;
+    case Node::Kind::Doctype:
+      out += "<!DOCTYPE " + node.name + ">";
+      return false;
+    case Node::Kind::Document:
+      return true;
+  }
+  return false;
+}
+
+void AppendClosing(const Node& node, std::string& out) {
+  if (node.kind != Node::Kind::Element) return;
+  out += "</";
+  out += node.name;
+  out += '>';
+}
+
+// Serialises the children of `container`, the container itself only when `withContainer`.
+void SerializeTree(const Node& container, bool withContainer, std::string& out) {
+  if (withContainer && !AppendOpening(container, out)) return;
+  const Node* node = container.firstChild;
+  while (node) {
+    if (AppendOpening(*node, out) && node->firstChild) {
+      node = node->firstChild;
+      continue;
+    }
+    if (node->kind == Node::Kind::Element && !IsHtmlOneOf(*node, kVoidElements)) {
+      AppendClosing(*node, out);
+    }
+    // Climb until a next sibling exists, closing the elements left behind.
+    while (!node->next && node->parent != &container) {
+      node = node->parent;
+      AppendClosing(*node, out);
+    }
+    node = node->next;
+  }
+  if (withContainer) AppendClosing(container, out);
+}
+
+}  // namespace
+
+std::string SerializeChildren(const Node& node) {
+  std::string out;
+  SerializeTree(node, false, out);
+  return out;
+}
+
+void SerializeNode(const Node& node, std::string& out) {
+  SerializeTree(node, true, out);
+}
+
+}  // namespace tavrin::dom

@@ -1,0 +1,48 @@
+// The mutable tree behind the portable document model, and its HTML serialisation.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "browserview/document_model.h"
+
+namespace tavrin::dom {
+
+enum class Namespace { Html, Svg, MathMl };
+
+// One node. Children form a doubly linked list, so that replacing a node costs the same on a
+// page of ten links as on a page of a hundred thousand.
+struct Node {
+  enum class Kind { Document, Doctype, Element, Text, Comment } kind;
+  // Element: local name, lower case for HTML ("a"); as written for foreign elements
+  // ("foreignObject"). Doctype: its name.
+  std::string name;
+  Namespace ns = Namespace::Html;
+  std::vector<Attribute> attributes;
+  // Text and comment: the character data.
+  std::string data;
+
+  Node* parent = nullptr;
+  Node* firstChild = nullptr;
+  Node* lastChild = nullptr;
+  Node* prev = nullptr;
+  Node* next = nullptr;
+
+  bool IsHtml(const char* localName) const {
+    return kind == Kind::Element && ns == Namespace::Html && name == localName;
+  }
+  const std::string* FindAttribute(const std::string& attributeName) const;
+  void SetAttribute(const std::string& attributeName, const std::string& value);
+};
+
+// The next node in document order, not entering the subtree of `node` when `skipChildren`.
+// Template contents are not part of the document, so the walk never enters a template.
+// Null after the last node under `root`.
+Node* NextInDocument(const Node* node, const Node* root, bool skipChildren = false);
+
+// The HTML fragment serialisation of the children of `node` (what innerHTML gives).
+std::string SerializeChildren(const Node& node);
+// The serialisation of the node itself followed by its subtree.
+void SerializeNode(const Node& node, std::string& out);
+
+}  // namespace tavrin::dom
