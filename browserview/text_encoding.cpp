@@ -100,7 +100,9 @@ bool IsAsciiWhitespace(char c) {
   return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -263,7 +265,9 @@ std::string EncodeUserDefined(std::string_view text) {
   return out;
 }
 
-bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Decodes with iconv. A rejected sequence becomes one U+FFFD and decoding goes on after it: a
 // multi-byte lead with a non-ASCII trail is one sequence, an ASCII byte after a lead is read

@@ -218,9 +218,9 @@ TEST(DecodeHtml, MetaBeatsFallback) {
 
 TEST(MetaPrescan, CharsetAttributeInEachQuoting) {
   const std::string body = "<title>" + kSjisPage + "</title>";
-  for (const char* meta : {"<meta charset=\"Shift_JIS\">", "<meta charset='sjis'>",
-                           "<meta charset=sjis>", "<META CHARSET = \" SJIS \">",
-                           "<meta/charset=x-sjis>", "<meta name=x charset=ms_kanji>"}) {
+  for (const char* meta :
+       {"<meta charset=\"Shift_JIS\">", "<meta charset='sjis'>", "<meta charset=sjis>",
+        "<META CHARSET = \" SJIS \">", "<meta/charset=x-sjis>", "<meta name=x charset=ms_kanji>"}) {
     SCOPED_TRACE(meta);
     const auto result = DecodeHtml("<!DOCTYPE html><html><head>"s + meta + body);
     ASSERT_TRUE(result);
@@ -266,9 +266,8 @@ TEST(MetaPrescan, FirstUsableDeclarationWins) {
   EXPECT_EQ(EncodingOf("<meta charset=euc-jp><meta charset=sjis>"), "EUC-JP");
   // A repeated attribute is ignored; an unknown charset attribute hides the content one.
   EXPECT_EQ(EncodingOf("<meta charset=euc-jp charset=sjis>"), "EUC-JP");
-  EXPECT_EQ(
-      EncodingOf("<meta charset=bogus http-equiv=content-type content='charset=euc-jp'>"),
-      "UTF-8");
+  EXPECT_EQ(EncodingOf("<meta charset=bogus http-equiv=content-type content='charset=euc-jp'>"),
+            "UTF-8");
 }
 
 TEST(MetaPrescan, Utf16MeansUtf8AndUserDefinedMeansWindows1252) {
@@ -307,11 +306,11 @@ TEST(DecodeHtml, InvalidUtf8FallsBackToShiftJis) {
 // --- Invalid bytes ---
 
 TEST(InvalidBytes, Utf8SequencesBecomeOneReplacementEach) {
-  EXPECT_EQ(Decoded("a\xFF" "b", {}, "utf-8"), "a\uFFFDb");
-  EXPECT_EQ(Decoded("\xE6\x97" "x日", {}, "utf-8"), "\uFFFDx日");       // truncated
-  EXPECT_EQ(Decoded("\xC0\xAF" "x", {}, "utf-8"), "\uFFFD\uFFFDx");    // overlong
-  EXPECT_EQ(Decoded("\xED\xA0\x80" "x", {}, "utf-8"), "\uFFFD\uFFFD\uFFFDx");  // surrogate
-  EXPECT_EQ(Decoded("日本\xE6\x97", {}, "utf-8"), "日本\uFFFD");      // cut at the end
+  EXPECT_EQ(Decoded("a\xFF"s + "b", {}, "utf-8"), "a\uFFFDb");
+  EXPECT_EQ(Decoded("\xE6\x97"s + "x日", {}, "utf-8"), "\uFFFDx日");              // truncated
+  EXPECT_EQ(Decoded("\xC0\xAF"s + "x", {}, "utf-8"), "\uFFFD\uFFFDx");            // overlong
+  EXPECT_EQ(Decoded("\xED\xA0\x80"s + "x", {}, "utf-8"), "\uFFFD\uFFFD\uFFFDx");  // surrogate
+  EXPECT_EQ(Decoded("日本\xE6\x97", {}, "utf-8"), "日本\uFFFD");                  // cut at the end
 }
 
 TEST(InvalidBytes, ShiftJisKeepsWhatFollows) {
@@ -326,10 +325,10 @@ TEST(InvalidBytes, ShiftJisKeepsWhatFollows) {
 }
 
 TEST(InvalidBytes, OtherEncodingsKeepWhatFollows) {
-  EXPECT_EQ(Decoded("\xC7\xD1\xFF" "a\xC7\xD1", {}, "EUC-KR"), "한\uFFFDa한");
-  EXPECT_EQ(Decoded("\xAA" "a", {}, "windows-1253"), "\uFFFDa");
-  EXPECT_EQ(Decoded("a\0\x00\xD8" "b\0"s, {}, "UTF-16LE"), "a\uFFFDb");  // lone surrogate
-  EXPECT_EQ(Decoded("a\0b"s, {}, "UTF-16LE"), "a\uFFFD");               // odd length
+  EXPECT_EQ(Decoded("\xC7\xD1\xFF"s + "a\xC7\xD1", {}, "EUC-KR"), "한\uFFFDa한");
+  EXPECT_EQ(Decoded("\xAA"s + "a", {}, "windows-1253"), "\uFFFDa");
+  EXPECT_EQ(Decoded("a\0\x00\xD8"s + "b\0"s, {}, "UTF-16LE"), "a\uFFFDb");  // lone surrogate
+  EXPECT_EQ(Decoded("a\0b"s, {}, "UTF-16LE"), "a\uFFFD");                   // odd length
   EXPECT_EQ(Decoded("abc", {}, "iso-2022-kr"), "\uFFFD");
   EXPECT_EQ(Decoded("", {}, "iso-2022-kr"), "");
 }
@@ -350,7 +349,7 @@ TEST(EncodeFromUtf8, WritesUnrepresentableCharactersAsReferences) {
   // The escape back to ASCII comes before the reference.
   EXPECT_EQ(EncodeFromUtf8("日😀本", "ISO-2022-JP"), "\x1B$BF|\x1B(B&#128512;\x1B$BK\\\x1B(B");
   // Bytes that are not UTF-8 count as U+FFFD.
-  EXPECT_EQ(EncodeFromUtf8("a\xFF" "b", "Shift_JIS"), "a&#65533;b");
+  EXPECT_EQ(EncodeFromUtf8("a\xFF"s + "b", "Shift_JIS"), "a&#65533;b");
 }
 
 TEST(EncodeFromUtf8, Windows1252) {
