@@ -1,0 +1,11 @@
+#pragma once
+// UTF-8 inside, UTF-16 for the wide APIs; invalid input becomes U+FFFD rather than being dropped.
+
+#include <string>
+#include <string_view>
+
+namespace tavrin {
+
+std::wstring Utf8ToWide(std::string_view text);
+
+} // namespace tavrin

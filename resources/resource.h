@@ -1,0 +1,7 @@
+#pragma once
+// Resource numbers of the band DLL, shared by the resource script and the code.
+
+#define IDI_TAVRIN_BUTTON 100
+#define IDI_TAVRIN_BUTTON_HOT 101
+#define IDR_TAVRIN_REGISTRY 102
+#define IDI_TAVRIN_ABOUT 210
