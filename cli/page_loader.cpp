@@ -277,7 +277,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
 
   dom::DocumentPtr LoadDocument(const std::string& address, std::size_t slot, int depth) {
     Resource resource = Fetch(address);
-    if (auto [found, added] = m_mapSlots.emplace(resource.url, slot); !added) {
+    if (auto [found, added] = m_mapSlots.emplace(resource.url, slot); found->second != slot) {
       // Redirected to a document loaded before.
       m_mapSlots[address] = found->second;
       return m_arrDocuments[found->second];
@@ -316,11 +316,12 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     if (!resource.starts_with(folder)) return std::nullopt;
     std::filesystem::path path = m_inputPath.parent_path();
     std::string_view rest = resource.substr(folder.size());
-    for (std::size_t slash = 0; slash != std::string_view::npos; rest.remove_prefix(slash + 1)) {
-      slash = rest.find('/');
+    for (;;) {
+      const std::size_t slash = rest.find('/');
       path /= FileNameOfSegment(rest.substr(0, slash));
+      if (slash == std::string_view::npos) return path;
+      rest.remove_prefix(slash + 1);
     }
-    return path;
   }
 
   LoaderSettings m_settings;

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "browserview/browser_url.h"
 #include "cli/anchors_program.h"
 #include "cli/options.h"
 #include "cli/page_loader.h"
@@ -73,7 +74,7 @@ struct RunResult {
   std::string err;
 };
 
-RunResult Run(const std::vector<std::string>& args, const FetchLimits& limits = {}) {
+RunResult RunCli(const std::vector<std::string>& args, const FetchLimits& limits = {}) {
   std::ostringstream out, err;
   const int code = RunAnchorsProgram(args, out, err, limits);
   return {code, out.str(), err.str()};
@@ -203,15 +204,15 @@ TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
       {"--encoding", "no-such-encoding", "a.html"},
   };
   for (const std::vector<std::string>& args : cases) {
-    const RunResult result = Run(args);
+    const RunResult result = RunCli(args);
     SCOPED_TRACE(::testing::PrintToString(args));
     EXPECT_EQ(result.code, kExitUsage);
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(result.err.starts_with("tavrin-anchors: ")) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
-  EXPECT_TRUE(Contains(Run({"--view=yes", "a.html"}).err, "'--view' takes no value"));
-  EXPECT_TRUE(Contains(Run({"a.html", "--base"}).err, "'--base' needs a value"));
+  EXPECT_TRUE(Contains(RunCli({"--view=yes", "a.html"}).err, "'--view' takes no value"));
+  EXPECT_TRUE(Contains(RunCli({"a.html", "--base"}).err, "'--base' needs a value"));
 }
 
 TEST(Options, OptionsMayFollowInputAndBaseIsNormalised) {
@@ -228,7 +229,7 @@ TEST(Options, OptionsMayFollowInputAndBaseIsNormalised) {
 }
 
 TEST(Options, HelpNeedsNoInput) {
-  const RunResult result = Run({"--help"});
+  const RunResult result = RunCli({"--help"});
   EXPECT_EQ(result.code, kExitSuccess);
   EXPECT_TRUE(result.out.starts_with("Usage: tavrin-anchors"));
   EXPECT_EQ(result.err, "");
@@ -237,7 +238,7 @@ TEST(Options, HelpNeedsNoInput) {
 TEST(LocalInput, UnreadableInputExitsOneWithoutOutput) {
   CTempFolder folder;
   for (const std::string& input : {folder.Path("missing.html"), folder.Path("")}) {
-    const RunResult result = Run({input});
+    const RunResult result = RunCli({input});
     EXPECT_EQ(result.code, kExitFailure) << input;
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(result.err.starts_with("tavrin-anchors: " + input + ": ")) << result.err;
@@ -248,7 +249,7 @@ TEST(LocalInput, RelativeLinksOfAFileAreFileAddressesAndNotListed) {
   CTempFolder folder;
   const std::string input = folder.Write(
       "page.html", Page(Link("next.html", "Next") + Link("http://www.example/x", "X")));
-  const RunResult result = Run({input});
+  const RunResult result = RunCli({input});
   ASSERT_EQ(result.code, kExitSuccess) << result.err;
   EXPECT_TRUE(Contains(result.out, "http://www.example/x"));
   EXPECT_FALSE(Contains(result.out, "next.html"));
@@ -258,7 +259,7 @@ TEST(LocalInput, RelativeLinksOfAFileAreFileAddressesAndNotListed) {
 TEST(LocalInput, ViewIsAUtf8DocumentWithTheList) {
   CTempFolder folder;
   const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "日本語")));
-  const RunResult result = Run({"--view", input});
+  const RunResult result = RunCli({"--view", input});
   ASSERT_EQ(result.code, kExitSuccess) << result.err;
   const std::size_t meta = result.out.find("<meta charset=\"utf-8\">");
   ASSERT_NE(meta, std::string::npos) << result.out;
@@ -271,8 +272,8 @@ TEST(LocalInput, EncodingOverridesTheDeclaredOne) {
   const std::string input = folder.Write(
       "sjis.html", "<html><head><meta charset=\"windows-1252\"></head><body>" +
                        Link("http://www.example/", "\x93\xfa\x96\x7b") + "</body></html>");
-  EXPECT_TRUE(Contains(Run({"--encoding", "sjis", input}).out, "日本"));
-  EXPECT_FALSE(Contains(Run({input}).out, "日本"));
+  EXPECT_TRUE(Contains(RunCli({"--encoding", "sjis", input}).out, "日本"));
+  EXPECT_FALSE(Contains(RunCli({input}).out, "日本"));
 }
 
 TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
@@ -280,19 +281,20 @@ TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
   const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "E")));
   const std::string output = folder.Path("list.html");
 
-  const RunResult written = Run({"-o", output, input});
+  const RunResult written = RunCli({"-o", output, input});
   ASSERT_EQ(written.code, kExitSuccess) << written.err;
   EXPECT_EQ(written.out, "");
   std::ifstream in(output);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Run({input}).out);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), RunCli({input}).out);
 
   folder.Write("list.html", "earlier list");
-  EXPECT_EQ(Run({"-o", output, folder.Path("missing.html")}).code, kExitFailure);
+  EXPECT_EQ(RunCli({"-o", output, folder.Path("missing.html")}).code, kExitFailure);
   std::ifstream kept(output);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier list");
 
-  EXPECT_EQ(Run({"-o", folder.Path("new.html"), folder.Path("missing.html")}).code, kExitFailure);
-  EXPECT_EQ(Run({"-o", folder.Path("no/such/folder/list.html"), input}).code, kExitFailure);
+  EXPECT_EQ(RunCli({"-o", folder.Path("new.html"), folder.Path("missing.html")}).code,
+            kExitFailure);
+  EXPECT_EQ(RunCli({"-o", folder.Path("no/such/folder/list.html"), input}).code, kExitFailure);
   // Neither the new file nor any temporary one is left behind.
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path("")))
@@ -303,17 +305,20 @@ TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
 
 TEST(Frames, LoadedAtEveryDepthInPreOrderOncePerAddress) {
   CTempFolder folder;
-  folder.Write("top.html", Frameset({"a.html", "b.html", "a.html"}));
-  folder.Write("a.html", Frameset({"a1.html", "top.html"}));
-  folder.Write("a1.html", Page(Link("http://www.example/a1", "A1")));
-  folder.Write("b.html", Frameset({"b.html", "missing.html"}));
+  // Names that the file: address must encode and the loader decode again.
+  const std::string site = "サイト 1/";
+  folder.Write(site + "top.html", Frameset({"a.html", "b%20c.html", "a.html"}));
+  folder.Write(site + "a.html", Frameset({"a1.html", "top.html"}));
+  folder.Write(site + "a1.html", Page(Link("http://www.example/a1", "A1")));
+  folder.Write(site + "b c.html", Frameset({"b%20c.html", "missing.html"}));
   std::vector<std::string> warnings;
   CPageLoader loader(Collecting(warnings));
-  loader.Load(folder.Path("top.html"));
+  loader.Load(folder.Path(site + "top.html"));
 
-  const std::string prefix = "file://" + folder.Path("");
-  EXPECT_EQ(FrameUrls(loader), (std::vector<std::string>{prefix + "top.html", prefix + "a.html",
-                                                         prefix + "a1.html", prefix + "b.html"}));
+  std::vector<std::string> expected;
+  for (const char* name : {"top.html", "a.html", "a1.html", "b c.html"})
+    expected.push_back(url::FileUrlFromPath(folder.Path(site + name)));
+  EXPECT_EQ(FrameUrls(loader), expected);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_TRUE(Contains(warnings[0], "missing.html")) << warnings[0];
 }
@@ -334,7 +339,7 @@ TEST(Frames, FrameThatCannotLoadIsLeftOutWithAWarning) {
   CTempFolder folder;
   folder.Write("page.html", Page(Link("http://www.example/page", "Page")));
   const std::string input = folder.Write("top.html", Frameset({"page.html", "missing.html"}));
-  const RunResult result = Run({input});
+  const RunResult result = RunCli({input});
   EXPECT_EQ(result.code, kExitSuccess);
   EXPECT_TRUE(Contains(result.out, "http://www.example/page"));
   EXPECT_TRUE(result.err.starts_with("tavrin-anchors: warning: frame file://")) << result.err;
@@ -362,7 +367,7 @@ TEST(BaseMapping, SiteFolderIsReadLocallyUnderHttpAddresses) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_TRUE(Contains(warnings[0], "%2Fsecret.html")) << warnings[0];
 
-  const RunResult result = Run({"--base", base, input});
+  const RunResult result = RunCli({"--base", base, input});
   EXPECT_TRUE(Contains(result.out, base + "sub/page.html")) << result.out;
   EXPECT_TRUE(Contains(result.out, base + "up.html"));
   EXPECT_TRUE(Contains(result.out, server.Url("/out.html")));
@@ -378,7 +383,7 @@ TEST(WebInput, FinalAddressAfterRedirectsAndTransportCharset) {
       "/new/page.html",
       HttpResponse("200 OK", "text/html; charset=\"Shift_JIS\"",
                    "<html><body>" + Link("next.html", "\x93\xfa\x96\x7b") + "</body></html>"));
-  const RunResult result = Run({server.Url("/old/start.html")});
+  const RunResult result = RunCli({server.Url("/old/start.html")});
   ASSERT_EQ(result.code, kExitSuccess) << result.err;
   EXPECT_TRUE(Contains(result.out, server.Url("/new/next.html"))) << result.out;
   EXPECT_TRUE(Contains(result.out, "日本"));
@@ -409,7 +414,7 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
   };
   for (const auto& [path, reason] : cases) {
     const auto start = std::chrono::steady_clock::now();
-    const RunResult result = Run({server.Url(path)}, limits);
+    const RunResult result = RunCli({server.Url(path)}, limits);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << path;
     EXPECT_EQ(result.code, kExitFailure) << path;
     EXPECT_EQ(result.out, "") << path;
@@ -417,17 +422,24 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
   }
 }
 
-TEST(WebInput, WebPageCannotFrameALocalFile) {
+TEST(WebInput, FramesOfAWebPage) {
   CTempFolder folder;
   const std::string local = folder.Write("local.html", Page(Link("http://www.example/local", "L")));
   CTestServer server;
   server.Route("/top.html",
-               HttpResponse("200 OK", "text/html", Frameset({"file://" + local, "gone.html"})));
-  const RunResult result = Run({server.Url("/top.html")});
-  EXPECT_EQ(result.code, kExitSuccess);
-  EXPECT_FALSE(Contains(result.out, "http://www.example/local"));
-  EXPECT_TRUE(Contains(result.err, "cannot frame a local file")) << result.err;
-  EXPECT_TRUE(Contains(result.err, "HTTP status 404")) << result.err;
+               HttpResponse("200 OK", "text/html",
+                            Frameset({"a.html", "old.html", "file://" + local, "gone.html"})));
+  server.Route("/a.html", HttpResponse("200 OK", "text/html", Page(Link("next.html", "Next"))));
+  server.Route("/old.html", "HTTP/1.1 301 Moved\r\nLocation: /a.html\r\nContent-Length: 0\r\n\r\n");
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings));
+  loader.Load(server.Url("/top.html"));
+  // A frame redirected to a document already loaded is that document.
+  EXPECT_EQ(FrameUrls(loader),
+            (std::vector<std::string>{server.Url("/top.html"), server.Url("/a.html")}));
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_TRUE(Contains(warnings[0], "a web page cannot frame a local file")) << warnings[0];
+  EXPECT_TRUE(Contains(warnings[1], "gone.html left out: HTTP status 404")) << warnings[1];
 }
 
 TEST(Program, ProcessExitCodeAndStreams) {
