@@ -202,6 +202,13 @@ std::string_view WithoutQuery(std::string_view address) {
   return address.substr(0, address.find_first_of("?#"));
 }
 
+// The folder that holds the http or https address `base`, ending in "/".
+std::string FolderOf(std::string_view base) {
+  const std::size_t path = base.find('/', base.find("://") + 3);
+  if (path == std::string_view::npos) return std::string(base) + '/';
+  return std::string(base.substr(0, base.rfind('/') + 1));
+}
+
 // Asking each frame window for its document makes the model load it, whether it does so while
 // parsing or on first access.
 void LoadFrames(dom::IDocument& document) {
@@ -312,7 +319,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     const std::string_view resource = WithoutQuery(address);
     const std::string_view base = WithoutQuery(m_settings.base);
     if (resource == base) return m_inputPath;
-    const std::string_view folder = base.substr(0, base.rfind('/') + 1);
+    const std::string folder = FolderOf(base);
     if (!resource.starts_with(folder)) return std::nullopt;
     std::filesystem::path path = m_inputPath.parent_path();
     std::string_view rest = resource.substr(folder.size());

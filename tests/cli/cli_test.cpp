@@ -218,11 +218,11 @@ TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
 TEST(Options, OptionsMayFollowInputAndBaseIsNormalised) {
   const Options options =
       ParseOptions({"page.html", "--domain-only", "--view", "--verbose", "--encoding=Shift_JIS",
-                    "--base", "HTTP://WWW.Example:80", "-o", "out.html"});
+                    "--base", "HTTP://WWW.Example:80/site/", "-o", "out.html"});
   EXPECT_EQ(options.input, "page.html");
   EXPECT_TRUE(options.domainOnly && options.view && options.verbose);
   EXPECT_EQ(options.encoding, "Shift_JIS");
-  EXPECT_EQ(options.base, "http://www.example/");
+  EXPECT_EQ(options.base, "http://www.example/site/");
   EXPECT_EQ(options.outputPath, "out.html");
   // A second parse starts afresh, as the in-process tests rely on.
   EXPECT_FALSE(ParseOptions({"other.html"}).view);
@@ -372,6 +372,21 @@ TEST(BaseMapping, SiteFolderIsReadLocallyUnderHttpAddresses) {
   EXPECT_TRUE(Contains(result.out, base + "up.html"));
   EXPECT_TRUE(Contains(result.out, server.Url("/out.html")));
   EXPECT_FALSE(Contains(result.out, "secret"));
+}
+
+TEST(BaseMapping, OnlyTheBaseHostIsLocal) {
+  CTestServer server;
+  server.Route("/outside.html", HttpResponse("200 OK", "text/html", Page("")));
+  CTempFolder folder;
+  folder.Write("nav.html", Page(""));
+  const std::string input =
+      folder.Write("index.html", Frameset({"nav.html", server.Url("/outside.html")}));
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings, "http://www.site.example"));
+  loader.Load(input);
+  EXPECT_EQ(loader.FrameDocuments().size(), 3u);
+  EXPECT_EQ(server.Hits("/outside.html"), 1);
+  EXPECT_EQ(warnings, std::vector<std::string>{});
 }
 
 TEST(WebInput, FinalAddressAfterRedirectsAndTransportCharset) {
