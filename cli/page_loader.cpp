@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <boost/beast/http/rfc7230.hpp>
 #include <boost/url/parse.hpp>
 #include <boost/url/pct_string_view.hpp>
 #include <cctype>
@@ -63,21 +65,11 @@ struct ContentType {
 
 ContentType ParseContentType(std::string_view value) {
   ContentType type;
-  std::size_t end = value.find(';');
-  for (char c : Trim(value.substr(0, end))) type.mediaType += static_cast<char>(std::tolower(c));
-  while (end != std::string_view::npos) {
-    value.remove_prefix(end + 1);
-    end = value.find(';');
-    const std::string_view parameter = Trim(value.substr(0, end));
-    const std::size_t equals = parameter.find('=');
-    if (equals == std::string_view::npos ||
-        !EqualsNoCase(Trim(parameter.substr(0, equals)), "charset"))
-      continue;
-    std::string_view charset = Trim(parameter.substr(equals + 1));
-    if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
-      charset = charset.substr(1, charset.size() - 2);
-    type.charset = charset;
-  }
+  const std::size_t parameters = std::min(value.find(';'), value.size());
+  for (char c : Trim(value.substr(0, parameters)))
+    type.mediaType += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto& [name, parameter] : boost::beast::http::param_list(value.substr(parameters)))
+    if (EqualsNoCase(name, "charset")) type.charset.assign(parameter.data(), parameter.size());
   return type;
 }
 
