@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <boost/url.hpp>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -23,7 +24,7 @@ struct SpecialScheme {
   int defaultPort;
 };
 constexpr SpecialScheme kSpecialSchemes[] = {{"http", 80}, {"https", 443}, {"ws", 80},
-                                             {"wss", 443},  {"ftp", 21},    {"file", -1}};
+                                             {"wss", 443}, {"ftp", 21},    {"file", -1}};
 
 const SpecialScheme* Special(std::string_view scheme) {
   for (const auto& s : kSpecialSchemes)
@@ -35,8 +36,7 @@ const SpecialScheme* Special(std::string_view scheme) {
 constexpr std::string_view kUserinfoSet = " \"#<>?`{}/:;=@[\\]^|'";
 constexpr std::string_view kPathSet = " \"#<>?`{}|^";
 constexpr std::string_view kOpaquePathSet = "";  // about:blank, mailto:x
-constexpr std::string_view kQuerySet = " \"#<>";
-constexpr std::string_view kSpecialQuerySet = " \"#<>'";
+constexpr std::string_view kQuerySet = " \"#<>'";
 constexpr std::string_view kFragmentSet = " \"<>`";
 constexpr std::string_view kFilePathSet = " \"#<>?`{}|^%\\";  // a local name has no escapes
 
@@ -140,7 +140,9 @@ std::string Protect(std::string_view s) {
 }
 
 // (A fresh view: Boost 1.81 miscounts a part's decoded size after resolve() removed dot segments.)
-std::string Unprotect(std::string_view s) { return bu::pct_string_view(s).decode(); }
+std::string Unprotect(std::string_view s) {
+  return bu::pct_string_view(s).decode();
+}
 
 // Browsers' dot-segment removal: "." goes, ".." takes the segment before it, never past the root.
 // (Boost's resolve() did most of it already, but it keeps ".." at the root, RFC errata 4547.)
@@ -288,18 +290,17 @@ std::optional<bu::url> Parse(std::string s, const bu::url* base) {
 
 bool IsUtf8Query(std::string_view encoding) {
   auto is = [encoding](std::string_view name) {
-    return std::equal(encoding.begin(), encoding.end(), name.begin(), name.end(),
-                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+    return std::equal(
+        encoding.begin(), encoding.end(), name.begin(), name.end(),
+        [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
   };
-  return encoding.empty() || is("UTF-8") || is("UTF-16LE") || is("UTF-16BE") ||
-         is("replacement");
+  return encoding.empty() || is("UTF-8") || is("UTF-16LE") || is("UTF-16BE") || is("replacement");
 }
 
 // The query in the document's encoding (UTF-8 for UTF-16 documents, as browsers), then
 // percent-encoded; what the encoding cannot represent becomes "&#N;", encoded as %26%23N%3B.
-std::string EncodeQuery(std::string_view query, std::string_view encoding, bool special) {
-  auto set = special ? kSpecialQuerySet : kQuerySet;
-  if (IsUtf8Query(encoding)) return Escape(query, set);
+std::string EncodeQuery(std::string_view query, std::string_view encoding) {
+  if (IsUtf8Query(encoding)) return Escape(query, kQuerySet);
   std::string out;
   while (!query.empty()) {
     bool ascii = static_cast<unsigned char>(query[0]) < 0x80;
@@ -310,17 +311,20 @@ std::string EncodeQuery(std::string_view query, std::string_view encoding, bool 
     query.remove_prefix(n);
     std::string bytes = ascii ? std::string(run) : text::EncodeFromUtf8(run, encoding);
     if (bytes.find("&#") == bytes.npos) {
-      out += Escape(bytes, set);
+      out += Escape(bytes, kQuerySet);
       continue;
     }
     // Character by character, to tell the "&#N;" of a character that failed from real bytes.
     while (!run.empty()) {
       auto lead = static_cast<unsigned char>(run[0]);
-      std::size_t length = std::min<std::size_t>(lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2, run.size());
+      std::size_t length = std::min<std::size_t>(lead >= 0xF0   ? 4
+                                                 : lead >= 0xE0 ? 3
+                                                                : 2,
+                                                 run.size());
       std::string one = text::EncodeFromUtf8(run.substr(0, length), encoding);
       run.remove_prefix(length);
       out += one.starts_with("&#") ? "%26%23" + one.substr(2, one.size() - 3) + "%3B"
-                                   : Escape(one, set);
+                                   : Escape(one, kQuerySet);
     }
   }
   return out;
@@ -351,7 +355,7 @@ std::string Serialize(const bu::url& u, std::string_view encoding) {
   if (special && path.empty()) path = "/";
   bool opaque = !u.has_authority() && !u.is_path_absolute();
   out += Escape(path, opaque ? kOpaquePathSet : kPathSet);
-  if (u.has_query()) out += '?' + EncodeQuery(Unprotect(u.encoded_query()), encoding, special);
+  if (u.has_query()) out += '?' + EncodeQuery(Unprotect(u.encoded_query()), encoding);
   if (u.has_fragment()) out += '#' + Escape(Unprotect(u.encoded_fragment()), kFragmentSet);
   return out;
 }
@@ -366,8 +370,7 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
     return scheme + ref.substr(scheme.size());  // javascript:, mailto:, data: ... pass through
   std::optional<bu::url> b = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
   // Against a base without a hierarchy (about:blank) only a fragment resolves.
-  if (scheme.empty() && b && !b->has_authority() && !b->is_path_absolute() &&
-      !ref.starts_with('#'))
+  if (scheme.empty() && b && !b->has_authority() && !b->is_path_absolute() && !ref.starts_with('#'))
     return std::nullopt;
   auto u = Parse(std::move(ref), b ? &*b : nullptr);
   if (!u) return std::nullopt;
