@@ -223,9 +223,9 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
       if (!normalized) throw CLoadError(input + ": not a valid address");
       address = *normalized;
     } else {
-      m_inputPath = std::filesystem::absolute(input).lexically_normal();
+      m_pathInput = std::filesystem::absolute(input).lexically_normal();
       address =
-          m_settings.base.empty() ? url::FileUrlFromPath(m_inputPath.string()) : m_settings.base;
+          m_settings.base.empty() ? url::FileUrlFromPath(m_pathInput.string()) : m_settings.base;
     }
     try {
       dom::DocumentPtr document = LoadDocument(address, Reserve(address), 0);
@@ -310,10 +310,10 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     if (m_settings.base.empty()) return std::nullopt;
     const std::string_view resource = WithoutQuery(address);
     const std::string_view base = WithoutQuery(m_settings.base);
-    if (resource == base) return m_inputPath;
+    if (resource == base) return m_pathInput;
     const std::string folder = FolderOf(base);
     if (!resource.starts_with(folder)) return std::nullopt;
-    std::filesystem::path path = m_inputPath.parent_path();
+    std::filesystem::path path = m_pathInput.parent_path();
     std::string_view rest = resource.substr(folder.size());
     for (;;) {
       const std::size_t slash = rest.find('/');
@@ -324,7 +324,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   }
 
   LoaderSettings m_settings;
-  std::filesystem::path m_inputPath;
+  std::filesystem::path m_pathInput;
   bool m_bLoading = true;
   // Slots in depth-first pre-order; a null slot is a document still loading or left out.
   std::vector<dom::DocumentPtr> m_arrDocuments;
