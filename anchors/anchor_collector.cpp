@@ -13,7 +13,9 @@
 namespace tavrin {
 namespace {
 
-char AsciiFold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiFold(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The original compares under the Windows locale; addresses and hosts are ASCII (hosts are
 // lower-case punycode already), so ASCII case folding gives the same answers.
@@ -31,9 +33,9 @@ void CAnchorCollector::Begin() {
 
 int CAnchorCollector::VisitDocument(dom::IDocument& document, int /*context*/) {
   std::string url = document.Url();
-  const bool bVisited =
-      std::any_of(m_arrVisitedUrls.begin(), m_arrVisitedUrls.end(),
-                  [&](const std::string& visited) { return EqualsIgnoringAsciiCase(visited, url); });
+  const bool bVisited = std::any_of(
+      m_arrVisitedUrls.begin(), m_arrVisitedUrls.end(),
+      [&](const std::string& visited) { return EqualsIgnoringAsciiCase(visited, url); });
   if (bVisited) return 1;
   m_arrVisitedUrls.push_back(std::move(url));
 

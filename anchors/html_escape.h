@@ -7,10 +7,10 @@
 namespace tavrin {
 
 // Sets for EscapeHtml: what ends the context, and nothing more.
-inline constexpr std::string_view kEscapeText = "&<>";             // text content
-inline constexpr std::string_view kEscapeAttribute = "&<>\"";      // sanitised attribute values
-inline constexpr std::string_view kEscapeHrefAttribute = "&\"";    // href, src, alt of the list
-inline constexpr std::string_view kEscapeTitleAttribute = "\"";    // entity references stay live
+inline constexpr std::string_view kEscapeText = "&<>";           // text content
+inline constexpr std::string_view kEscapeAttribute = "&<>\"";    // sanitised attribute values
+inline constexpr std::string_view kEscapeHrefAttribute = "&\"";  // href, src, alt of the list
+inline constexpr std::string_view kEscapeTitleAttribute = "\"";  // entity references stay live
 
 // Replaces each character of `text` that is in `chars` (a subset of & < > ") by its entity.
 inline std::string EscapeHtml(std::string_view text, std::string_view chars) {
@@ -21,13 +21,7 @@ inline std::string EscapeHtml(std::string_view text, std::string_view chars) {
       result += c;
       continue;
     }
-    switch (c) {
-      case '&': result += "&amp;"; break;
-      case '<': result += "&lt;"; break;
-      case '>': result += "&gt;"; break;
-      case '"': result += "&quot;"; break;
-      default: result += c; break;
-    }
+    result += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
   }
   return result;
 }

@@ -19,19 +19,18 @@ enum class Disposition {
 };
 
 constexpr std::array<std::string_view, 18> kPhrasingElements = {
-    "b",   "i",  "u",    "s",    "strike", "em",   "strong", "small", "big",
-    "sub", "sup", "tt", "code", "abbr", "nobr",   "font", "span",   "div"};
+    "b",   "i",   "u",  "s",    "strike", "em",   "strong", "small", "big",
+    "sub", "sup", "tt", "code", "abbr",   "nobr", "font",   "span",  "div"};
 
 constexpr std::array<std::string_view, 3> kVoidElements = {"img", "br", "wbr"};
 
 // Everything that runs script, holds or loads active content, or submits: never shown.
 constexpr std::array<std::string_view, 38> kDroppedElements = {
-    "script",   "style",    "iframe",   "frame",    "frameset", "object",   "embed",
-    "applet",   "param",    "form",     "input",    "button",   "select",   "textarea",
-    "option",   "optgroup", "datalist", "keygen",   "output",   "fieldset", "legend",
-    "isindex",  "meta",     "link",     "base",     "svg",      "math",     "template",
-    "noscript", "noembed",  "noframes", "xml",      "bgsound",  "audio",    "video",
-    "source",   "track",    "portal"};
+    "script",   "style",  "iframe", "frame",    "frameset", "object",   "embed",    "applet",
+    "param",    "form",   "input",  "button",   "select",   "textarea", "option",   "optgroup",
+    "datalist", "keygen", "output", "fieldset", "legend",   "isindex",  "meta",     "link",
+    "base",     "svg",    "math",   "template", "noscript", "noembed",  "noframes", "xml",
+    "bgsound",  "audio",  "video",  "source",   "track",    "portal"};
 
 constexpr std::array<std::string_view, 6> kImageAttributes = {"src",    "alt",    "width",
                                                               "height", "border", "align"};

@@ -56,9 +56,9 @@ int SimplifyImages(dom::IDocument& document) {
   for (long i = 0; i < count; ++i) {
     const dom::NodePtr image = images->Item(i);
     if (!image || !image->IsImage()) continue;
-    image->SetOuterHtml(FormatFixedText(kBareImage,
-                                         {EscapeHtml(image->Src(), kEscapeHrefAttribute),
-                                          EscapeHtml(image->Alt(), kEscapeHrefAttribute)}));
+    image->SetOuterHtml(
+        FormatFixedText(kBareImage, {EscapeHtml(image->Src(), kEscapeHrefAttribute),
+                                     EscapeHtml(image->Alt(), kEscapeHrefAttribute)}));
   }
   return 1;
 }

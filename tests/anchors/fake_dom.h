@@ -40,7 +40,9 @@ class Node : public dom::INode, public Failing {
   dom::NodeType Type() const override { return Check("Type"), type; }
   std::string Data() const override { return Check("Data"), data; }
   std::string TagName() const override { return Check("TagName"), tagName; }
-  std::vector<dom::Attribute> Attributes() const override { return Check("Attributes"), attributes; }
+  std::vector<dom::Attribute> Attributes() const override {
+    return Check("Attributes"), attributes;
+  }
   std::vector<dom::NodePtr> ChildNodes() const override { return Check("ChildNodes"), children; }
   bool IsElement() const override { return isElement; }
   bool IsAnchor() const override { return isAnchor; }
@@ -100,7 +102,8 @@ class Window : public dom::IWindow, public Failing {
  public:
   std::vector<dom::WindowPtr> frames;  // null entries: frames that cannot be had
   dom::DocumentPtr document;
-  std::weak_ptr<dom::IDocument> ownDocument;  // the document whose window this is, when no `document`
+  std::weak_ptr<dom::IDocument>
+      ownDocument;  // the document whose window this is, when no `document`
   std::vector<std::pair<long, long>> scrolls;
 
   long FrameCount() override { return Check("FrameCount"), static_cast<long>(frames.size()); }

@@ -47,8 +47,8 @@ struct BarRun {
 std::vector<std::vector<std::string>> Tables(const std::string& list) {
   std::vector<std::vector<std::string>> tables;
   const std::regex token("<TABLE WIDTH=\"100%\">|<A HREF=\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(list.begin(), list.end(), token); it != std::sregex_iterator();
-       ++it) {
+  for (auto it = std::sregex_iterator(list.begin(), list.end(), token);
+       it != std::sregex_iterator(); ++it) {
     if ((*it)[1].matched)
       tables.back().push_back((*it)[1]);
     else
@@ -118,13 +118,14 @@ class Frameset : public ::testing::Test {
                                "2\">2</a><a href=\"/" + name + "3\">3</a></body>",
                            url);
     }
-    m_top = Page("<frameset cols=\"*,*,*\"><frame src=\"a.html\"><frame src=\"b.html\">"
-                 "<frame src=\"http://elsewhere.example/refused.html\"><frame src=\"c.html\">"
-                 "</frameset>",
-                 "http://e.com/top.html", [this](const std::string& url) -> dom::DocumentPtr {
-                   const auto found = m_frames.find(url);
-                   return found == m_frames.end() ? nullptr : found->second;
-                 });
+    m_top = Page(
+        "<frameset cols=\"*,*,*\"><frame src=\"a.html\"><frame src=\"b.html\">"
+        "<frame src=\"http://elsewhere.example/refused.html\"><frame src=\"c.html\">"
+        "</frameset>",
+        "http://e.com/top.html", [this](const std::string& url) -> dom::DocumentPtr {
+          const auto found = m_frames.find(url);
+          return found == m_frames.end() ? nullptr : found->second;
+        });
   }
   dom::DocumentPtr Frame(const char* name) {
     return m_frames[std::string("http://e.com/") + name + ".html"];
@@ -163,10 +164,12 @@ TEST_F(Frameset, RecordedFramesAreListedTwice) {
 }
 
 TEST(RefreshAnchorList, DomainOnlyIsReadAtEveryRun) {
-  const auto page = Page("<body><a href=\"/in\">in</a><a href=\"http://other.example/\">out</a></body>",
-                         "http://e.com/");
+  const auto page =
+      Page("<body><a href=\"/in\">in</a><a href=\"http://other.example/\">out</a></body>",
+           "http://e.com/");
   BarRun run;
-  for (const auto& [value, count] : std::vector<std::pair<std::optional<std::uint32_t>, std::size_t>>{
+  for (const auto& [value, count] :
+       std::vector<std::pair<std::optional<std::uint32_t>, std::size_t>>{
            {std::nullopt, 2}, {0, 2}, {1, 1}, {7, 1}}) {
     run.domainOnly = value;
     EXPECT_EQ(run({}, page), 1);
@@ -196,8 +199,8 @@ TEST(RefreshAnchorListFailures, FailureOutsideATableEndsTheRun) {
   auto urlExhausts = fake::MakeDocument("http://e.com/url");
   urlExhausts->exhaustOn = {"Url"};
 
-  for (const dom::DocumentPtr& document : std::vector<dom::DocumentPtr>{walkFails, urlFails,
-                                                                        urlExhausts}) {
+  for (const dom::DocumentPtr& document :
+       std::vector<dom::DocumentPtr>{walkFails, urlFails, urlExhausts}) {
     BarRun run;
     EXPECT_EQ(run({document}, page), 0);
     EXPECT_NE(run.Body().find("old list"), std::string::npos);

@@ -23,8 +23,9 @@ TEST(ViewCleanup, FontIsUnwrappedBeforeDivAndSpanAreRemoved) {
   EXPECT_EQ(CleanedUp("<a href=\"http://e.com/1\"><span>x<font color=\"red\">y</font></span></a>"),
             "<a href=\"http://e.com/1\">http://e.com/1</a>");
   // DIV in FONT survives the unwrapping and is then removed.
-  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/2\"><font color=\"red\">keep<div>drop</div></font></a>"),
-            "<a href=\"http://e.com/2\">keep</a>");
+  EXPECT_EQ(
+      CleanedUp("<a href=\"http://e.com/2\"><font color=\"red\">keep<div>drop</div></font></a>"),
+      "<a href=\"http://e.com/2\">keep</a>");
   // Nested FONT elements all go; nested DIVs go inner first, then outer.
   EXPECT_EQ(CleanedUp("<a href=\"http://e.com/3\"><font size=\"1\"><b><font face=\"x\">t</font></b>"
                       "</font><div><div>d</div></div></a>"),
@@ -44,7 +45,8 @@ TEST(ViewCleanup, LineBreaksVanishAndImagesBecomeBare) {
 }
 
 TEST(ViewCleanup, EmptiedLinkShowsItsAddressAsText) {
-  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/?a=1&amp;b=2\"><span>gone</span></a><a href=\"http://e.com/k\">kept</a>"),
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/?a=1&amp;b=2\"><span>gone</span></a><a "
+                      "href=\"http://e.com/k\">kept</a>"),
             "<a href=\"http://e.com/?a=1&amp;b=2\">http://e.com/?a=1&amp;b=2</a>"
             "<a href=\"http://e.com/k\">kept</a>");
   EXPECT_EQ(CleanedUp("<a name=\"n\"></a>"), "<a name=\"n\"></a>");
@@ -74,17 +76,13 @@ TEST(ViewCleanupFailures, MissingAllCollectionEndsOnlyThosePasses) {
   // FillEmptyLinks still ran; the address shows as text, never as markup.
   EXPECT_EQ(empty->innerHtml, "http://e.com/?a=1&amp;b=&lt;2&gt;");
   EXPECT_EQ(full->innerHtml, "text");
-}
 
-TEST(ViewCleanupFailures, MissingLinksCollectionEndsOnlyThatPass) {
-  fake::Document document;
-  document.all = nullptr;
   document.links = nullptr;
   EXPECT_EQ(FillEmptyLinks(document), 0);
   EXPECT_NO_THROW(CleanUpViewDocument(document));
 }
 
-TEST(ViewCleanupFailures, FailedTagsCallOrMissingImagesAbort) {
+TEST(ViewCleanupFailures, FailedTagsCallMissingImagesOrElementFailureAbort) {
   fake::Document document;  // its `all` gives no collection for any tag name
   EXPECT_THROW(UnwrapFontTags(document), dom::DomError);
   EXPECT_THROW(RemoveTags(document, "SPAN"), dom::DomError);
@@ -94,6 +92,11 @@ TEST(ViewCleanupFailures, FailedTagsCallOrMissingImagesAbort) {
   document.images = nullptr;
   EXPECT_THROW(SimplifyImages(document), dom::DomError);
   EXPECT_THROW(CleanUpViewDocument(document), dom::DomError);
+
+  auto link = Anchor("http://e.com/", "");
+  link->failOn = {"InnerHtml"};
+  std::static_pointer_cast<fake::Collection>(document.links)->items = {link};
+  EXPECT_THROW(FillEmptyLinks(document), dom::DomError);
 }
 
 TEST(ViewCleanupFailures, ItemsWithoutTheTestedInterfaceAreSkipped) {
@@ -121,14 +124,6 @@ TEST(ViewCleanupFailures, ItemsWithoutTheTestedInterfaceAreSkipped) {
   EXPECT_EQ(image->outerHtmlWrites,
             std::vector<std::string>{"<IMG src=\"http://e.com/a&quot;b&amp;c.png\" align=\"left\" "
                                      "alt=\"say &quot;cheese&quot; &amp; <smile>\">"});
-}
-
-TEST(ViewCleanupFailures, ElementFailureInsideAPassAborts) {
-  fake::Document document;
-  auto link = Anchor("http://e.com/", "");
-  link->failOn = {"InnerHtml"};
-  std::static_pointer_cast<fake::Collection>(document.links)->items = {link};
-  EXPECT_THROW(FillEmptyLinks(document), dom::DomError);
 }
 
 }  // namespace
