@@ -115,6 +115,7 @@ TEST(HtmlDocumentAddresses, ResolveAgainstDocumentAndBase) {
 }
 
 TEST(HtmlDocumentAddresses, QueryIsEncodedInTheDocumentsEncoding) {
+  // The second byte of 本 is "{", which a query keeps as it stands.
   auto document =
       CHtmlDocument::Parse("<a href='s?q=日本'>j</a>", "http://example.jp/", "Shift_JIS");
   EXPECT_EQ(document->Links()->Item(0)->Href(), "http://example.jp/s?q=%93%FA%96{");
