@@ -17,8 +17,9 @@ char AsciiFold(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The original compares under the Windows locale; addresses and hosts are ASCII (hosts are
-// lower-case punycode already), so ASCII case folding gives the same answers.
+// The original compares under the Windows locale. Hosts are lower-case punycode and the
+// model's addresses percent-encoded, so ASCII folding gives the same answers; only an address
+// holding raw non-ASCII letters that differ in case alone would count as another address here.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char x, char y) { return AsciiFold(x) == AsciiFold(y); });
