@@ -54,7 +54,7 @@ int CAnchorCollector::BuildAnchorTable(dom::IDocument& document, std::string& ta
 
     table.clear();
     const dom::CollectionPtr links = document.Links();
-    if (!links) throw dom::DomError(0, "document has no links collection");
+    if (!links) throw dom::DomError(kErrorNullResult, "document has no links collection");
     const long count = links->Length();
     table += kTableOpening;
 

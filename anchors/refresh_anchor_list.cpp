@@ -43,7 +43,7 @@ int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocume
   }
 
   const dom::NodePtr body = viewDocument.Body();
-  if (!body) throw dom::DomError(0, "view document has no body");
+  if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");
   body->SetInnerHtml(list);
   if (anchorList) *anchorList = std::move(list);
 
