@@ -131,6 +131,11 @@ struct CHtmlDocument::Impl {
   }
 
   // Copies gumbo's nodes under `target`, without recursion.
+  //
+  // A browser with scripting on reads noscript's content as text, up to "</noscript". gumbo
+  // parses it as markup, and in a head even moves that markup into the body; so the text is
+  // taken from the source and every node gumbo made of it is passed over, its children kept
+  // when they lie beyond it.
   void Convert(const GumboVector& children, Node* target, const std::string& text) {
     struct Pending {
       const GumboVector* children;
@@ -138,6 +143,7 @@ struct CHtmlDocument::Impl {
       Node* target;
     };
     std::vector<Pending> stack{{&children, 0, target}};
+    std::size_t noscriptEnd = 0;  // source offset up to which nodes belong to noscript text
     while (!stack.empty()) {
       Pending& top = stack.back();
       if (top.index == top.children->length) {
@@ -146,12 +152,18 @@ struct CHtmlDocument::Impl {
       }
       const auto& child = *static_cast<const GumboNode*>(top.children->data[top.index++]);
       Node* parent = top.target;
+      const bool insideNoscript = SourceOffset(child) < noscriptEnd;
       switch (child.type) {
         case GUMBO_NODE_ELEMENT:
         case GUMBO_NODE_TEMPLATE: {
+          if (insideNoscript) {
+            stack.push_back({&child.v.element.children, 0, parent});
+            break;
+          }
           Node* element = NewElement(child.v.element);
           Append(parent, element);
-          if (element->IsHtml("noscript") && AppendRawContent(child.v.element, element, text)) {
+          if (element->IsHtml("noscript") && child.v.element.original_tag.data) {
+            noscriptEnd = AppendNoscriptText(child.v.element, element, text);
             break;
           }
           stack.push_back({&child.v.element.children, 0, element});
@@ -160,15 +172,23 @@ struct CHtmlDocument::Impl {
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
-          AppendText(parent, child.v.text.text, Node::Kind::Text);
+          if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Text);
           break;
         case GUMBO_NODE_COMMENT:
-          AppendText(parent, child.v.text.text, Node::Kind::Comment);
+          if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Comment);
           break;
         case GUMBO_NODE_DOCUMENT:
           break;
       }
     }
+  }
+
+  // Where gumbo found the node in the source; elements the parser implied never count as inside.
+  static std::size_t SourceOffset(const GumboNode& node) {
+    if (node.type == GUMBO_NODE_ELEMENT || node.type == GUMBO_NODE_TEMPLATE) {
+      return node.v.element.original_tag.length ? node.v.element.start_pos.offset : SIZE_MAX;
+    }
+    return node.type == GUMBO_NODE_DOCUMENT ? SIZE_MAX : node.v.text.start_pos.offset;
   }
 
   Node* NewElement(const GumboElement& source) {
@@ -183,22 +203,28 @@ struct CHtmlDocument::Impl {
     return element;
   }
 
-  void AppendText(Node* parent, const char* data, Node::Kind kind) {
+  void AppendText(Node* parent, std::string_view data, Node::Kind kind) {
     Node* node = NewNode(kind);
     node->data = data;
     Append(parent, node);
   }
 
-  // A browser with scripting on reads noscript's content as text; gumbo parses it as markup,
-  // so take the text from the source. False when the source does not delimit it.
-  bool AppendRawContent(const GumboElement& source, Node* element, const std::string& text) {
-    const char* begin = source.original_tag.data;
-    if (!begin || begin < text.data() || begin > text.data() + text.size()) return false;
-    begin += source.original_tag.length;
-    const char* end = source.original_end_tag.data;
-    if (!end || end < begin || end > text.data() + text.size()) end = text.data() + text.size();
-    if (end > begin) AppendText(element, std::string(begin, end).c_str(), Node::Kind::Text);
-    return true;
+  // Gives noscript the source text up to its end tag; returns the offset after that end tag.
+  std::size_t AppendNoscriptText(const GumboElement& source, Node* element,
+                                 const std::string& text) {
+    const std::size_t begin =
+        std::min(text.size(), static_cast<std::size_t>(source.original_tag.data - text.data()) +
+                                  source.original_tag.length);
+    std::size_t end = begin;
+    while ((end = text.find("</", end)) != std::string::npos) {
+      if (AsciiLower(std::string_view(text).substr(end + 2, 8)) == "noscript") break;
+      end += 2;
+    }
+    if (end == std::string::npos) end = text.size();
+    if (end > begin)
+      AppendText(element, std::string_view(text).substr(begin, end - begin), Node::Kind::Text);
+    const std::size_t close = text.find('>', end);
+    return close == std::string::npos ? text.size() : close + 1;
   }
 
   // Parses `html` as the content of `context` and gives the detached top-level nodes.
@@ -259,7 +285,11 @@ struct CHtmlDocument::Impl {
       const std::string* href = node->IsHtml("base") ? node->FindAttribute("href") : nullptr;
       if (!href) continue;
       baseElement = node;
-      baseUrl = url::ResolveUrl(url, *href, encoding).value_or(url);
+      std::string resolved = url::ResolveUrl(url, *href, encoding).value_or(url);
+      // As browsers do, a script or data base leaves the document's own address.
+      if (!resolved.starts_with("javascript:") && !resolved.starts_with("data:")) {
+        baseUrl = std::move(resolved);
+      }
       break;
     }
     baseKnown = true;

@@ -112,6 +112,9 @@ TEST(HtmlDocumentAddresses, ResolveAgainstDocumentAndBase) {
   // Removing the base takes the document's own address again.
   based->All()->Tags("base")->Item(0)->SetOuterHtml("");
   EXPECT_EQ(link->Href(), "http://example.com/abs");
+
+  auto scripted = Parse("<base href='javascript:alert(1)//'><a href=x>1</a>");
+  EXPECT_EQ(Hrefs(*scripted), std::vector<std::string>{"http://example.com/dir/x"});
 }
 
 TEST(HtmlDocumentAddresses, QueryIsEncodedInTheDocumentsEncoding) {
