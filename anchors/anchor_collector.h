@@ -1,5 +1,5 @@
-// The visitor that turns every visited document into one table of the anchor list (spec
-// Part 2.1), and the image pass that runs before it.
+// The visitor that turns every visited document into one table of the anchor list,
+// and the image pass that runs before it.
 #pragma once
 
 #include <string>

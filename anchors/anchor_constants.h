@@ -1,4 +1,4 @@
-// The fixed texts of the anchor list (spec Parts 2.1, 2.2), kept exactly as specified. The row
+// The fixed texts of the anchor list, exactly as the view and its users expect them. The row
 // and bare-image texts are format strings: "%%" stands for one percent sign and each "%s" takes
 // one argument, in order (see FormatFixedText).
 #pragma once

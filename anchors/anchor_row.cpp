@@ -18,14 +18,14 @@ std::string FormatFixedText(std::string_view format, std::initializer_list<std::
       result += c;
       continue;
     }
-    const char spec = format[++i];
-    if (spec == '%') {
+    const char directive = format[++i];
+    if (directive == '%') {
       result += '%';
-    } else if (spec == 's') {
+    } else if (directive == 's') {
       if (next != args.end()) result += *next++;
     } else {
       result += c;
-      result += spec;
+      result += directive;
     }
   }
   return result;

@@ -1,4 +1,4 @@
-// The text of one row of the anchor list and its tooltip (spec Part 2.2).
+// The text of one row of the anchor list and its tooltip.
 #pragma once
 
 #include <initializer_list>

@@ -1,4 +1,4 @@
-// A walk over one document and the documents of its window's direct frames (spec Part 2.1).
+// A walk over one document and the documents of its window's direct frames.
 #pragma once
 
 #include "browserview/document_model.h"

@@ -1,6 +1,6 @@
-// The clean-up passes over the view's document after the list has been put into it (spec
-// Part 2.2). Each pass raises DomError when the model fails (a failed tags call, a missing image
-// collection, an element without its element interface); that ends the whole run.
+// The clean-up passes over the view's document after the list has been put into it. Each pass
+// raises DomError when the model fails (a failed tags call, a missing image collection, an element
+// without its element interface); that ends the whole run.
 #pragma once
 
 #include <string>
