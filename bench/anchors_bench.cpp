@@ -107,20 +107,13 @@ void BM_WholeRunFrameset(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ParseAlone)
-    ->Arg(50)
-    ->Arg(200)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeRun)
-    ->Arg(50)
-    ->Arg(200)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
+void PageSizes(benchmark::internal::Benchmark* benchmark) {
+  for (int links : {50, 200, 1000, 10000, 100000}) benchmark->Arg(links);
+  benchmark->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_ParseAlone)->Apply(PageSizes);
+BENCHMARK(BM_WholeRun)->Apply(PageSizes);
 BENCHMARK(BM_WholeRunFrameset)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
