@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <boost/url.hpp>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -116,7 +118,14 @@ std::string Protect(std::string_view s) {
       out += authority;  // an IP literal, left to Boost to check
     } else {
       auto colon = std::min(authority.find(':'), authority.size());
-      out += bu::encode(authority.substr(0, colon), kHostChars);
+      auto host = authority.substr(0, colon);
+      // Boost would take "1.2.3.4.5" for a bad IPv4 address: with its first digit encoded, a
+      // host is a name to Boost, and Ipv4() reads the addresses in it as browsers do.
+      if (!host.empty() && host[0] >= '0' && host[0] <= '9') {
+        out += {'%', '3', host[0]};
+        host.remove_prefix(1);
+      }
+      out += bu::encode(host, kHostChars);
       out += authority.substr(colon);  // the port, left to Boost to check
     }
   }
@@ -177,8 +186,18 @@ std::optional<std::string> DomainToAscii(bu::pct_string_view protectedHost) {
   std::string host = escaped->decode();
   if (std::any_of(host.begin(), host.end(), [](unsigned char c) { return c >= 0x80; })) {
     char* ascii = nullptr;
-    int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(host.c_str()),
-                            reinterpret_cast<uint8_t**>(&ascii), IDN2_NONTRANSITIONAL);
+    auto toAscii = [&](int flags) {
+      return idn2_lookup_u8(reinterpret_cast<const uint8_t*>(host.c_str()),
+                            reinterpret_cast<uint8_t**>(&ascii), flags);
+    };
+    int rc = toAscii(IDN2_NONTRANSITIONAL);
+    // libidn2 holds names to IDNA2008, which disallows the symbols and emoji that UTS #46, and
+    // so browsers, allow ("☕.example"). Its transitional mode checks UTS #46 alone, and maps as
+    // the non-transitional one for a name without the deviation characters ß ẞ ς ZWJ ZWNJ.
+    auto has = [&host](std::string_view part) { return host.find(part) != host.npos; };
+    if (rc == IDN2_DISALLOWED && !has("ß") && !has("ẞ") && !has("ς") && !has("\u200c") &&
+        !has("\u200d"))
+      rc = toAscii(IDN2_TRANSITIONAL);
     if (rc != IDN2_OK) return std::nullopt;
     host = ascii;
     idn2_free(ascii);
@@ -190,6 +209,51 @@ std::optional<std::string> DomainToAscii(bu::pct_string_view protectedHost) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return host;
+}
+
+// A part of an IPv4 address as browsers read it: decimal, octal after a leading 0, hex after 0x.
+std::optional<std::uint64_t> Ipv4Number(std::string_view s) {
+  int radix = 10;
+  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+    radix = 16, s.remove_prefix(2);
+  else if (s.size() >= 2 && s[0] == '0')
+    radix = 8, s.remove_prefix(1);
+  else if (s.empty())
+    return std::nullopt;
+  std::uint64_t n = 0;
+  for (unsigned char c : s) {
+    int digit = std::isdigit(c) ? c - '0' : std::isxdigit(c) ? (c | 0x20) - 'a' + 10 : radix;
+    if (digit >= radix) return std::nullopt;
+    n = std::min<std::uint64_t>(n * radix + digit, 1ull << 32);
+  }
+  return n;
+}
+
+// A name whose last label is a number is an IPv4 address, in any notation browsers read
+// ("0x82.0356.1802", "2196637450", "127.1"), and is written in dotted decimal; empty when it is
+// not a valid one. Other names come back as they are.
+std::optional<std::string> Ipv4(const std::string& host) {
+  std::vector<std::string_view> parts;
+  for (std::size_t begin = 0; begin <= host.size();) {
+    auto end = std::min(host.find('.', begin), host.size());
+    parts.push_back(std::string_view(host).substr(begin, end - begin));
+    begin = end + 1;
+  }
+  if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
+  auto last = parts.back();
+  bool digits = !last.empty() && std::all_of(last.begin(), last.end(),
+                                             [](unsigned char c) { return std::isdigit(c); });
+  if (!digits && !Ipv4Number(last)) return host;
+  if (parts.size() > 4) return std::nullopt;
+  std::uint64_t address = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    auto n = Ipv4Number(parts[i]);
+    bool isLast = i + 1 == parts.size();
+    if (!n || *n >= (isLast ? 1ull << 8 * (5 - parts.size()) : 256)) return std::nullopt;
+    address += isLast ? *n : *n << 8 * (3 - i);
+  }
+  return std::to_string(address >> 24) + '.' + std::to_string(address >> 16 & 255) + '.' +
+         std::to_string(address >> 8 & 255) + '.' + std::to_string(address & 255);
 }
 
 // An IPv6 address as browsers write it: the first longest run of two or more zero pieces as
@@ -224,6 +288,7 @@ bool ApplyAuthorityRules(bu::url& u, const SpecialScheme& scheme) {
   if (u.host_type() == bu::host_type::ipvfuture) return false;
   if (u.host_type() == bu::host_type::name) {
     auto host = DomainToAscii(u.encoded_host());
+    if (host) host = Ipv4(*host);
     if (!host || (host->empty() && scheme.name != "file")) return false;
     u.set_encoded_host(*host);
   }

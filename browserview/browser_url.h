@@ -4,11 +4,11 @@
 // The rules are the WHATWG URL Standard's as Chromium applies them, for the special schemes
 // http, https, file, ftp, ws and wss (ftp, ws and wss too since browsers treat them alike: their
 // host is lower-cased and the default ports 21, 80 and 443 dropped). Known differences from
-// Chromium, all rare in pages: a host with a space fails (Chromium writes "a%20b"); IPv4
-// addresses in hex, octal or short forms ("0x7f.1") stay as written; libidn2 rejects names that
-// browsers accept with "--" in the third and fourth place or a hyphen at a label's edge when
-// the name also has non-ASCII letters; "file:////x" keeps its slashes; addresses of the other
-// schemes are not percent-encoded (Chromium encodes a space in "mailto:x?subject=a b").
+// Chromium, all rare in pages: a host with a space fails (Chromium writes "a%20b"); libidn2
+// rejects non-ASCII names with "--" in the third and fourth place, a hyphen at a label's edge,
+// or a symbol or emoji together with ß or ς, which browsers accept; "file:////x" keeps its
+// slashes; addresses of the other schemes are not percent-encoded (Chromium encodes the space
+// in "mailto:x?subject=a b").
 #pragma once
 
 #include <optional>

@@ -175,6 +175,9 @@ TEST(ResolveUrl, Hosts) {
       {kBase, "http://H%C3%89.com/", "http://xn--h-bga.com/"},
       {kBase, "http://ＡＢＣ.com/", "http://abc.com/"},  // fullwidth
       {kBase, "http://xn--fa-hia.de/", "http://xn--fa-hia.de/"},
+      {kBase, "https://☕.example/menu", "https://xn--53h.example/menu"},  // UTS #46, not IDNA2008
+      {kBase, "http://Ü☕.example/", "http://xn--tda801q.example/"},
+      {kBase, "http://👍.ws/", "http://xn--yp8h.ws/"},
       {kBase, "http://a_b.com/", "http://a_b.com/"},
       {kBase, "http://a\u200db.com/", nullptr},  // ZWJ: not a valid name
       {kBase, "http://a<b/", nullptr},
@@ -184,6 +187,25 @@ TEST(ResolveUrl, Hosts) {
       {kBase, "http://[::1/", nullptr},
       // IP addresses.
       {kBase, "http://1.2.3.4:8080/", "http://1.2.3.4:8080/"},
+      {kBase, "http://0x82.0356.1802/", "http://130.238.7.10/"},  // hex, octal
+      {kBase, "http://2196637450/", "http://130.238.7.10/"},
+      {kBase, "http://127.1/", "http://127.0.0.1/"},
+      {kBase, "http://01.02.03.010/", "http://1.2.3.8/"},
+      {kBase, "http://0X7F.0.0.1./", "http://127.0.0.1/"},
+      {kBase, "http://%30x7f.1/", "http://127.0.0.1/"},
+      {kBase, "http://１２７.0.0.1/", "http://127.0.0.1/"},
+      {kBase, "http://0x/", "http://0.0.0.0/"},
+      {kBase, "http://4294967295/", "http://255.255.255.255/"},
+      {kBase, "file://0x7f.1/x", "file://127.0.0.1/x"},
+      {kBase, "http://1.a/", "http://1.a/"},  // not a number at the end: a name
+      {kBase, "http://4294967296/", nullptr},
+      {kBase, "http://1.2.3.999/", nullptr},
+      {kBase, "http://999.1.1.1/", nullptr},
+      {kBase, "http://1.2.3.4.5/", nullptr},
+      {kBase, "http://1.2.3.0x100/", nullptr},
+      {kBase, "http://a.09/", nullptr},
+      {kBase, "http://a.1/", nullptr},
+      {kBase, "http://1..2/", nullptr},
       {kBase, "http://[::1]:80/", "http://[::1]/"},
       {kBase, "http://[1:0:0:2::3:0]/", "http://[1::2:0:0:3:0]/"},
       {kBase, "http://[0:0::FFFF:1.2.3.4]/", "http://[::ffff:102:304]/"},
