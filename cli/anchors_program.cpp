@@ -15,17 +15,13 @@
 
 #include "anchors/refresh_anchor_list.h"
 #include "browserview/html_document.h"
+#include "cli/blank_page.h"
 #include "cli/options.h"
 
 namespace tavrin::cli {
 namespace {
 
 constexpr std::string_view kMessagePrefix = "tavrin-anchors: ";
-
-// The bar's blank list page: the list replaces its body's content. The charset declaration lets
-// the --view output open correctly in any browser.
-constexpr char kBlankListPage[] =
-    R"(<html><head><meta charset="utf-8"></head><body leftmargin="0" topmargin="1"></body></html>)";
 
 // What a newly created file gets: the mode of the file it replaces, else the usual default.
 mode_t ModeFor(const std::string& path) {
