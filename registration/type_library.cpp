@@ -32,6 +32,13 @@ HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath)
     RETURN_IF_FAILED(library->GetLibAttr(&attributes));
     const TLIBATTR copy = *attributes;
     library->ReleaseTLibAttr(attributes);
+
+    // Unregistering what is not registered succeeds: the system would report a failure for it.
+    UniqueBstr registeredPath;
+    if (FAILED(QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                                     registeredPath.put()))) {
+        return S_OK;
+    }
     return unregister(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
 }
 

@@ -8,7 +8,8 @@
 namespace tavrin {
 
 HRESULT RegisterModuleTypeLib(const std::wstring& modulePath);
-// S_OK when the system has no UnRegisterTypeLib (it is looked up at run time).
+// S_OK when the library is not registered or the system has no UnRegisterTypeLib (it is looked up
+// at run time).
 HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath);
 
 } // namespace tavrin
