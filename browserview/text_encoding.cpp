@@ -30,6 +30,7 @@ enum class Kind {
   kSingleByte,   // one byte, one character
   kWindows,      // single byte; 0x80-0x9F bytes iconv leaves undefined are the C1 controls
   kMultiByte,    // lead byte then trail bytes; `lead` says which bytes begin a sequence
+  kEucJp,        // encoded by iconv, decoded by DecodeEucJp
   kStateful,     // ISO-2022-JP: escape sequences switch the character set
   kReplacement,  // decodes to one U+FFFD
   kUserDefined,  // x-user-defined: 0x80-0xFF are U+F780-U+F7FF
@@ -40,10 +41,13 @@ struct Codec {
   const char* iconvName;  // glibc's name; nullptr where converted here
   Kind kind;
   unsigned char lead[4] = {0x81, 0xFE, 0, 0};  // kMultiByte: lead byte ranges [0]-[1], [2]-[3]
+  // Lead bytes [0]-[1] of rows a browser decodes but never encodes to.
+  unsigned char unwritten[2] = {0, 0};
 };
 
 // Our Shift_JIS is Microsoft's code page 932, Big5 includes HKSCS and EUC-KR is the Unified
-// Hangul Code, as browsers decode them.
+// Hangul Code, as browsers decode them. Of glibc's EUC-JP tables, only EUC-JP-MS writes code page
+// 932's characters where browsers do.
 constexpr Codec kCodecs[] = {
     {"UTF-8", "UTF-8", Kind::kUtf8},
     {"IBM866", "IBM866", Kind::kSingleByte},
@@ -76,10 +80,10 @@ constexpr Codec kCodecs[] = {
     {"x-mac-cyrillic", "MAC-CYRILLIC", Kind::kSingleByte},
     {"GBK", "CP936", Kind::kMultiByte},
     {"gb18030", "GB18030", Kind::kMultiByte},
-    {"Big5", "BIG5-HKSCS", Kind::kMultiByte},
-    {"EUC-JP", "EUC-JP", Kind::kMultiByte, {0x8E, 0x8F, 0xA1, 0xFE}},
+    {"Big5", "BIG5-HKSCS", Kind::kMultiByte, {0x81, 0xFE}, {0x81, 0xA0}},
+    {"EUC-JP", "EUC-JP-MS", Kind::kEucJp, {}, {0x8F, 0x8F}},
     {"ISO-2022-JP", "ISO-2022-JP", Kind::kStateful},
-    {"Shift_JIS", "CP932", Kind::kMultiByte, {0x81, 0x9F, 0xE0, 0xFC}},
+    {"Shift_JIS", "CP932", Kind::kMultiByte, {0x81, 0x9F, 0xE0, 0xFC}, {0xF0, 0xF9}},
     {"EUC-KR", "CP949", Kind::kMultiByte},
     {"replacement", nullptr, Kind::kReplacement},
     {"UTF-16BE", "UTF-16BE", Kind::kUtf16},
@@ -212,7 +216,8 @@ class UniqueIconv {
     }
   }
 
-  // Writes what returns a stateful encoding to its initial state (ISO-2022-JP's ESC ( B).
+  // Writes what returns a stateful encoding to its initial state (ISO-2022-JP's ESC ( B), or
+  // what a decoder holds back (code pages 1255 and 1258 wait for a combining mark).
   void Reset(std::string& out) {
     const size_t used = out.size();
     out.resize(used + 16);
@@ -226,28 +231,6 @@ class UniqueIconv {
   static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
   iconv_t m_cd;
 };
-
-std::string EncodeWithIconv(const std::string& text, const Codec& codec) {
-  UniqueIconv cd(codec.iconvName, "UTF-8");
-  std::string out;
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const auto [used, error] = cd.Convert(rest, out);
-    rest.remove_prefix(used);
-    if (rest.empty()) break;
-    // The character at `rest` has no place in the encoding (the input is well-formed UTF-8).
-    cd.Reset(out);
-    const auto [cp, length] = NextCodePoint(rest);
-    if (codec.kind == Kind::kWindows && cp >= 0x80 && cp <= 0x9F) {
-      out += static_cast<char>(cp);
-    } else {
-      AppendCharacterReference(out, cp);
-    }
-    rest.remove_prefix(std::min(length, rest.size()));
-  }
-  cd.Reset(out);
-  return out;
-}
 
 std::string EncodeUserDefined(std::string_view text) {
   std::string out;
@@ -269,6 +252,13 @@ bool IsAsciiAlpha(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// Bytes a browser decodes to the code point of the same value where iconv has no mapping: the C1
+// controls of the Windows code pages, and Shift_JIS's 0x80.
+bool MapsToItself(const Codec& codec, char32_t c) {
+  return (codec.kind == Kind::kWindows && c >= 0x80 && c <= 0x9F) ||
+         (codec.name == "Shift_JIS" && c == 0x80);
+}
+
 // Decodes with iconv. A rejected sequence becomes one U+FFFD and decoding goes on after it: a
 // multi-byte lead with a non-ASCII trail is one sequence, an ASCII byte after a lead is read
 // again (the Encoding Standard's rules); input ending inside a sequence ends in one U+FFFD.
@@ -279,6 +269,8 @@ std::string DecodeWithIconv(std::string_view bytes, const Codec& codec) {
     const auto [used, error] = cd.Convert(bytes, out);
     bytes.remove_prefix(used);
     if (bytes.empty()) break;
+    // A character held back goes before the error; ISO-2022-JP's state outlasts the error.
+    if (codec.kind != Kind::kStateful) cd.Reset(out);
     const auto b = static_cast<unsigned char>(bytes[0]);
     size_t bad = 1;
     if (error == EINVAL) {
@@ -291,18 +283,65 @@ std::string DecodeWithIconv(std::string_view bytes, const Codec& codec) {
                 (b >= codec.lead[2] && b <= codec.lead[3]))) {
       bad = 2;
     }
-    if (codec.kind == Kind::kWindows && b >= 0x80 && b <= 0x9F) {
+    if (MapsToItself(codec, b)) {
       AppendUtf8(out, b);
     } else {
       out += kReplacementChar;
     }
     bytes.remove_prefix(bad);
   }
+  cd.Reset(out);
+  return out;
+}
+
+// EUC-JP as browsers read it. Their EUC-JP and Shift_JIS share one JIS X 0208 table (with NEC's
+// row 13 and the IBM extensions, which neither glibc EUC-JP table has in full), so a two-byte
+// sequence is read as the code page 932 sequence of the same row and cell; 0x8F sequences are
+// JIS X 0212 as glibc's plain EUC-JP has it. A rejected sequence becomes one U+FFFD, and an ASCII
+// byte that ends it is read again.
+std::string DecodeEucJp(std::string_view bytes) {
+  UniqueIconv jis0208("UTF-8", "CP932");
+  UniqueIconv jis0212("UTF-8", "EUC-JP");
+  const auto at = [&bytes](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const auto inRow = [](unsigned char c) { return c >= 0xA1 && c <= 0xFE; };
+  std::string out;
+  while (!bytes.empty()) {
+    const unsigned char lead = at(0);
+    const bool starts = lead < 0x80 || lead == 0x8E || lead == 0x8F || inRow(lead);
+    const size_t length = lead == 0x8F ? 3 : lead >= 0x80 && starts ? 2 : 1;
+    size_t valid = starts ? 1 : 0;
+    while (valid < length && valid < bytes.size() && inRow(at(valid)) &&
+           !(lead == 0x8E && at(valid) > 0xDF)) {
+      ++valid;
+    }
+    if (valid < length) {
+      out += kReplacementChar;
+      const bool trailConsumed = valid < bytes.size() && at(valid) >= 0x80;
+      bytes.remove_prefix(valid + (trailConsumed ? 1 : 0));
+      continue;
+    }
+    if (length == 1) {
+      out += bytes[0];
+    } else if (lead == 0x8E) {
+      AppendUtf8(out, 0xFF61 + (at(1) - 0xA1));  // half-width katakana
+    } else if (length == 2) {
+      const unsigned pointer = (lead - 0xA1) * 94 + (at(1) - 0xA1);
+      const unsigned row = pointer / 188, cell = pointer % 188;
+      const char sjis[] = {static_cast<char>(row + (row < 0x1F ? 0x81 : 0xC1)),
+                           static_cast<char>(cell + (cell < 0x3F ? 0x40 : 0x41))};
+      if (jis0208.Convert({sjis, 2}, out).second != 0) out += kReplacementChar;
+    } else if (jis0212.Convert(bytes.substr(0, 3), out).second != 0) {
+      out += kReplacementChar;
+    }
+    bytes.remove_prefix(length);
+  }
   return out;
 }
 
 std::string Decode(std::string_view bytes, const Codec& codec) {
   switch (codec.kind) {
+    case Kind::kEucJp:
+      return DecodeEucJp(bytes);
     case Kind::kUtf8:
       return SanitizeUtf8(bytes);
     case Kind::kReplacement:
@@ -318,6 +357,58 @@ std::string Decode(std::string_view bytes, const Codec& codec) {
     default:
       return DecodeWithIconv(bytes, codec);
   }
+}
+
+// Whether a browser's encoder would write `ch` (not ASCII): browsers encode a character only
+// where their decoder reads the same bytes back, whereas iconv also writes best-fit mappings (code
+// page 932's U+301C as the bytes of U+FF5E).
+bool Encodable(std::string_view ch, const Codec& codec, UniqueIconv& probe) {
+  std::string bytes;
+  if (probe.Convert(ch, bytes).second != 0) return false;
+  probe.Reset(bytes);
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  if (lead >= codec.unwritten[0] && lead <= codec.unwritten[1]) return false;
+  return Decode(bytes, codec) == ch;
+}
+
+// What browsers write to EUC-JP and Shift_JIS in place of `cp`: three characters their tables
+// lack are written as the ones these encodings hold in their place.
+char32_t JapaneseStandIn(char32_t cp) {
+  switch (cp) {
+    case 0xA5:  // YEN SIGN, where JIS X 0201 has it
+      return '\\';
+    case 0x203E:  // OVERLINE, likewise
+      return '~';
+    case 0x2212:  // MINUS SIGN, decoded from these bytes as FULLWIDTH HYPHEN-MINUS
+      return 0xFF0D;
+    default:
+      return cp;
+  }
+}
+
+std::string EncodeWithIconv(std::string_view text, const Codec& codec) {
+  UniqueIconv cd(codec.iconvName, "UTF-8");
+  UniqueIconv probe(codec.iconvName, "UTF-8");
+  const bool japanese = codec.name == "EUC-JP" || codec.name == "Shift_JIS";
+  std::string out;
+  while (!text.empty()) {
+    const auto [cp, length] = NextCodePoint(text);
+    const char32_t written = japanese ? JapaneseStandIn(cp) : cp;
+    std::string ch;
+    AppendUtf8(ch, written);
+    if ((written >= 0x80 && !Encodable(ch, codec, probe)) || cd.Convert(ch, out).second != 0) {
+      cd.Reset(out);
+      const std::string byte(1, static_cast<char>(cp));
+      if (MapsToItself(codec, cp) && Decode(byte, codec) == ch) {
+        out += byte;
+      } else {
+        AppendCharacterReference(out, cp);
+      }
+    }
+    text.remove_prefix(length);
+  }
+  cd.Reset(out);
+  return out;
 }
 
 // The encoding a byte-order mark names, and the mark's length.

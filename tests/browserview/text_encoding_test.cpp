@@ -124,7 +124,10 @@ TEST(EncodingConverters, DecodeAndEncodeEachFamily) {
   const Sample samples[] = {
       {"Shift_JIS", "日本語のページ", kSjisPage},
       {"Shift_JIS", "①～", "\x87\x40\x81\x60"},  // code-page-932 extensions
+      {"Shift_JIS", "\u0080", "\x80"},
       {"EUC-JP", "日本", "\xC6\xFC\xCB\xDC"},
+      {"EUC-JP", "①～－∥", "\xAD\xA1\xA1\xC1\xA1\xDD\xA1\xC2"},  // as code page 932 maps them
+      {"EUC-JP", "ｱ", "\x8E\xB1"},
       {"ISO-2022-JP", "a日本b", "a\x1B$BF|K\\\x1B(Bb"},
       {"GBK", "中文€", "\xD6\xD0\xCE\xC4\x80"},
       {"gb18030", "中€", "\xD6\xD0\xA2\xE3"},
@@ -134,6 +137,7 @@ TEST(EncodingConverters, DecodeAndEncodeEachFamily) {
       {"KOI8-R", "Привет", "\xF0\xD2\xC9\xD7\xC5\xD4"},
       {"windows-1252", "café €", "caf\xE9 \x80"},
       {"windows-1252", "\u0081\u008D", "\x81\x8D"},  // bytes code page 1252 leaves undefined
+      {"windows-1258", "phê", "ph\xEA"},             // iconv holds ê back for a combining mark
       {"ISO-8859-7", "αβ", "\xE1\xE2"},
       {"IBM866", "Да", "\x84\xA0"},
       {"macintosh", "é", "\x8E"},
@@ -146,6 +150,8 @@ TEST(EncodingConverters, DecodeAndEncodeEachFamily) {
     EXPECT_EQ(Decoded(s.bytes, {}, s.encoding), s.utf8);
     EXPECT_EQ(EncodeFromUtf8(s.utf8, s.encoding), s.bytes);
   }
+  // EUC-JP's IBM extensions (rows 0xF9-0xFC) and JIS X 0212 (0x8F).
+  EXPECT_EQ(Decoded("\xF9\xA1\x8F\xA2\xC3\x8F\xB0\xA1", {}, "EUC-JP"), "纊¦丂");
   EXPECT_EQ(Decoded("\xE5\x65\x2C\x67"s, {}, "UTF-16LE"), "日本");
   EXPECT_EQ(Decoded("\x65\xE5\x67\x2C"s, {}, "UTF-16BE"), "日本");
 }
@@ -324,9 +330,22 @@ TEST(InvalidBytes, ShiftJisKeepsWhatFollows) {
   EXPECT_EQ(Decoded(kSjisNihon + "\x93", {}, "Shift_JIS"), "日本\uFFFD");
 }
 
+TEST(InvalidBytes, EucJpKeepsWhatFollows) {
+  // Bytes that begin nothing, among them the C1 controls.
+  EXPECT_EQ(Decoded("\x80\xA0\xFF"s + "a", {}, "EUC-JP"), "\uFFFD\uFFFD\uFFFDa");
+  // User-defined rows, and the IBM extensions' place in JIS X 0212, are unmapped.
+  EXPECT_EQ(Decoded("\xF5\xA1\xFE\xFE\x8F\xF3\xF3"s + "a", {}, "EUC-JP"), "\uFFFD\uFFFD\uFFFDa");
+  // An ASCII byte where a sequence goes on is read again; any other byte ends the sequence.
+  EXPECT_EQ(Decoded("\xA1"s + "a\x8F\xA1"s + "b\x8E\xE0\xC6\xFC", {}, "EUC-JP"),
+            "\uFFFDa\uFFFDb\uFFFD日");
+  EXPECT_EQ(Decoded("\xC6\xFC\x8F\xA2", {}, "EUC-JP"), "日\uFFFD");
+}
+
 TEST(InvalidBytes, OtherEncodingsKeepWhatFollows) {
   EXPECT_EQ(Decoded("\xC7\xD1\xFF"s + "a\xC7\xD1", {}, "EUC-KR"), "한\uFFFDa한");
   EXPECT_EQ(Decoded("\xAA"s + "a", {}, "windows-1253"), "\uFFFDa");
+  EXPECT_EQ(Decoded("a\x81"s + "b", {}, "windows-1258"), "a\u0081b");
+  EXPECT_EQ(Decoded("\x1B$BF|\x80K\\\x1B(B", {}, "ISO-2022-JP"), "日\uFFFD本");
   EXPECT_EQ(Decoded("a\0\x00\xD8"s + "b\0"s, {}, "UTF-16LE"), "a\uFFFDb");  // lone surrogate
   EXPECT_EQ(Decoded("a\0b"s, {}, "UTF-16LE"), "a\uFFFD");                   // odd length
   EXPECT_EQ(Decoded("abc", {}, "iso-2022-kr"), "\uFFFD");
@@ -350,6 +369,36 @@ TEST(EncodeFromUtf8, WritesUnrepresentableCharactersAsReferences) {
   EXPECT_EQ(EncodeFromUtf8("日😀本", "ISO-2022-JP"), "\x1B$BF|\x1B(B&#128512;\x1B$BK\\\x1B(B");
   // Bytes that are not UTF-8 count as U+FFFD.
   EXPECT_EQ(EncodeFromUtf8("a\xFF"s + "b", "Shift_JIS"), "a&#65533;b");
+}
+
+// A browser writes a character only where its decoder reads the same bytes back.
+TEST(EncodeFromUtf8, WritesOnlyWhatDecodesBack) {
+  EXPECT_EQ(EncodeFromUtf8("〜", "Shift_JIS"), "&#12316;");  // iconv writes U+FF5E's bytes
+  EXPECT_EQ(EncodeFromUtf8("〜", "EUC-JP"), "&#12316;");
+  EXPECT_EQ(EncodeFromUtf8("\u0080\u0081", "windows-1252"), "&#128;\x81");  // 0x80 is €
+}
+
+TEST(EncodeFromUtf8, RowsBrowsersOnlyReadAreNotWritten) {
+  const struct {
+    const char* encoding;
+    std::string bytes;
+    std::string utf8;
+    std::string reference;
+  } readOnly[] = {
+      {"EUC-JP", "\x8F\xAB\xE4", "ü", "&#252;"},        // JIS X 0212
+      {"Shift_JIS", "\xF0\x40", "\uE000", "&#57344;"},  // user-defined
+      {"Big5", "\x88\x56", "Ā", "&#256;"},              // HKSCS below 0xA1
+  };
+  for (const auto& r : readOnly) {
+    SCOPED_TRACE(r.encoding);
+    EXPECT_EQ(Decoded(r.bytes, {}, r.encoding), r.utf8);
+    EXPECT_EQ(EncodeFromUtf8(r.utf8, r.encoding), r.reference);
+  }
+}
+
+TEST(EncodeFromUtf8, JapaneseStandIns) {
+  EXPECT_EQ(EncodeFromUtf8("¥‾−", "Shift_JIS"), "\\~\x81\x7C");
+  EXPECT_EQ(EncodeFromUtf8("¥‾−", "EUC-JP"), "\\~\xA1\xDD");
 }
 
 TEST(EncodeFromUtf8, Windows1252) {
