@@ -70,9 +70,10 @@ int FillEmptyLinks(dom::IDocument& document) {
   for (long i = 0; i < count; ++i) {
     const dom::NodePtr link = links->Item(i);
     if (!link || !link->IsAnchor()) continue;
-    const std::string href = link->Href();
+    // Only emptied links need their address, which costs more to read than the content.
+    if (!link->InnerHtml().empty()) continue;
     // Escaped, so that the address shows exactly as text and never becomes markup.
-    if (link->InnerHtml().empty()) link->SetInnerHtml(EscapeHtml(href, kEscapeText));
+    link->SetInnerHtml(EscapeHtml(link->Href(), kEscapeText));
   }
   return 1;
 }

@@ -240,8 +240,9 @@ struct CHtmlDocument::Impl {
                                               : GUMBO_TAG_DIV;
     }
     options.fragment_context = tag;
-    CGumboParse parse(html, options);
     Node* holder = NewNode(Node::Kind::Document);
+    if (html.empty()) return holder;  // removing an element is the most common change
+    CGumboParse parse(html, options);
     Convert(parse.Output().root->v.element.children, holder, html);
     return holder;
   }
