@@ -18,11 +18,6 @@ private:
     HRESULT m_hr;
 };
 
-inline void ThrowIfFailed(HRESULT hr)
-{
-    if (FAILED(hr)) throw ComError(hr);
-}
-
 // Maps the exception in flight to an HRESULT; call only inside a catch block.
 inline HRESULT ResultFromCaughtException() noexcept
 {
@@ -37,28 +32,12 @@ inline HRESULT ResultFromCaughtException() noexcept
     }
 }
 
-inline HRESULT LastErrorResult() noexcept
-{
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 } // namespace tavrin
 
 #define RETURN_IF_FAILED(expr)                                                                     \
     do {                                                                                           \
         const HRESULT tavrinHr_ = (expr);                                                          \
         if (FAILED(tavrinHr_)) return tavrinHr_;                                                   \
-    } while (0)
-
-#define RETURN_IF_WIN32_BOOL_FALSE(expr)                                                           \
-    do {                                                                                           \
-        if (!(expr)) return ::tavrin::LastErrorResult();                                           \
-    } while (0)
-
-#define RETURN_IF_NULL_ALLOC(expr)                                                                 \
-    do {                                                                                           \
-        if ((expr) == nullptr) return E_OUTOFMEMORY;                                               \
     } while (0)
 
 #define CATCH_RETURN()                                                                             \

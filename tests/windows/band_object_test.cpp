@@ -226,8 +226,10 @@ TEST_F(BandObject, DispatchComesFromTheTypeLibrary)
     DISPID id = 0;
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
     DISPPARAMS none{};
-    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    tavrin::UniqueVariant result;
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(result.get().vt, VT_EMPTY);
 }
 
 TEST(TypeLibrary, HelpStringReadsRightInCodePage932)

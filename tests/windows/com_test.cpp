@@ -1,5 +1,6 @@
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
+#include "framework/hresult.h"
 #include "framework/unique_any.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <ocidl.h>
 
 #include <new>
+#include <stdexcept>
 
 using namespace tavrin;
 
@@ -66,6 +68,22 @@ TEST(UniqueAny, ClosesOnResetAndMovesOwnership)
     EXPECT_EQ(moved.get(), raw);
     moved.reset();
     EXPECT_EQ(WaitForSingleObject(raw, 0), WAIT_FAILED); // the handle is closed
+}
+
+template <class Exception>
+HRESULT GuardedThrow(Exception exception) noexcept
+{
+    try {
+        throw exception;
+    }
+    CATCH_RETURN();
+}
+
+TEST(CatchReturn, KeepsTheCarriedResultAndMapsTheRest)
+{
+    EXPECT_EQ(GuardedThrow(ComError(E_ACCESSDENIED)), E_ACCESSDENIED);
+    EXPECT_EQ(GuardedThrow(std::bad_alloc()), E_OUTOFMEMORY);
+    EXPECT_EQ(GuardedThrow(std::runtime_error("x")), E_UNEXPECTED);
 }
 
 TEST(CreateComObject, AConstructorOutOfMemoryIsAnHresultAndNoLockRemains)
