@@ -232,16 +232,24 @@ TEST_F(BandObject, DispatchComesFromTheTypeLibrary)
     EXPECT_EQ(result.get().vt, VT_EMPTY);
 }
 
-TEST(TypeLibrary, HelpStringReadsRightInCodePage932)
+TEST(TypeLibrary, BothBuildsCarryTheirPlatformsLibraryWithAHelpStringReadableInCodePage932)
 {
     ASSERT_EQ(GetACP(), 932u) << "the bench runs Wine with LC_ALL=ja_JP.UTF-8";
-    ComPtr<ITypeLib> library;
-    ASSERT_EQ(LoadTypeLibEx(DistDll(L"x64").c_str(), REGKIND_NONE, library.put()), S_OK);
-    tavrin::UniqueBstr name;
-    tavrin::UniqueBstr help;
-    ASSERT_EQ(library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr), S_OK);
-    EXPECT_STREQ(name.get(), L"TAVRINLib");
-    EXPECT_STREQ(help.get(), L"Tavrin 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ");
+    for (const auto& [arch, syskind] : {std::pair{L"x64", SYS_WIN64}, std::pair{L"x86", SYS_WIN32}}) {
+        ComPtr<ITypeLib> library;
+        ASSERT_EQ(LoadTypeLibEx(DistDll(arch).c_str(), REGKIND_NONE, library.put()), S_OK);
+        tavrin::UniqueBstr name;
+        tavrin::UniqueBstr help;
+        ASSERT_EQ(library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr), S_OK);
+        EXPECT_STREQ(name.get(), L"TAVRINLib");
+        EXPECT_STREQ(help.get(), L"Tavrin 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ");
+        TLIBATTR* attributes = nullptr;
+        ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+        EXPECT_EQ(attributes->syskind, syskind);
+        EXPECT_EQ(attributes->wMajorVerNum, 1);
+        EXPECT_EQ(attributes->wMinorVerNum, 0);
+        library->ReleaseTLibAttr(attributes);
+    }
 }
 
 TEST(Module, CannotUnloadWhileAClassObjectOrABandLives)
