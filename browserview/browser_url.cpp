@@ -433,7 +433,14 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
   std::string scheme = SchemeOf(ref);
   if (!scheme.empty() && !Special(scheme))
     return scheme + ref.substr(scheme.size());  // javascript:, mailto:, data: ... pass through
-  std::optional<bu::url> b = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
+  // A document resolves every address against the same base: parse it once.
+  thread_local std::string lastBase;
+  thread_local std::optional<bu::url> parsedBase;
+  if (base != lastBase) {
+    lastBase = base;
+    parsedBase = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
+  }
+  const std::optional<bu::url>& b = parsedBase;
   // Against a base without a hierarchy (about:blank) only a fragment resolves.
   if (scheme.empty() && b && !b->has_authority() && !b->is_path_absolute() && !ref.starts_with('#'))
     return std::nullopt;
