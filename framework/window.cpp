@@ -3,6 +3,20 @@
 #include "framework/module.h"
 
 namespace tavrin {
+namespace {
+
+// A failed handler leaves the message to the system.
+template <class Handler>
+auto CallHandler(Handler&& handler) noexcept -> decltype(handler())
+{
+    try {
+        return handler();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
 
 HWND CWindowBase::Create(const wchar_t* className, UINT classStyle, HBRUSH background, HWND parent,
                          const wchar_t* text, DWORD style, DWORD exStyle, const RECT& rect, UINT_PTR id) noexcept
@@ -35,13 +49,7 @@ LRESULT CALLBACK CWindowBase::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     }
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
 
-    std::optional<LRESULT> result;
-    try {
-        result = self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        // A failed handler leaves the message to the system.
-        result.reset();
-    }
+    const auto result = CallHandler([&] { return self->HandleMessage(message, wParam, lParam); });
     const LRESULT answer = result ? *result : DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -67,17 +75,70 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     }
     if (!self) return FALSE;
 
-    std::optional<INT_PTR> result;
-    try {
-        result = self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        result.reset();
-    }
+    const auto result = CallHandler([&] { return self->HandleMessage(message, wParam, lParam); });
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_hWnd = nullptr;
     }
     return result ? *result : FALSE;
+}
+
+namespace {
+// comctl32's SetWindowSubclass would tie every user of the framework to that library.
+constexpr wchar_t kSubclassProperty[] = L"TavrinSubclass";
+} // namespace
+
+CWindowSubclass::~CWindowSubclass() { Unsubclass(); }
+
+bool CWindowSubclass::SubclassWindow(HWND hwnd) noexcept
+{
+    if (m_hWnd || !IsWindow(hwnd) || GetPropW(hwnd, kSubclassProperty)) return false;
+    if (!SetPropW(hwnd, kSubclassProperty, this)) return false;
+    m_hWnd = hwnd;
+    m_previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindowSubclass::SubclassProc)));
+    try {
+        OnSubclassed();
+    } catch (...) {
+        // The control keeps working as the plain window it was.
+    }
+    return true;
+}
+
+void CWindowSubclass::Unsubclass() noexcept
+{
+    if (!m_hWnd) return;
+    // Someone who subclassed after us still calls our procedure: leave theirs in place.
+    if (GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CWindowSubclass::SubclassProc)) {
+        SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previous));
+    }
+    RemovePropW(m_hWnd, kSubclassProperty);
+    m_hWnd = nullptr;
+}
+
+LRESULT CWindowSubclass::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    return CallWindowProcW(m_previous, m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CWindowSubclass::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    auto* self = static_cast<CWindowSubclass*>(GetPropW(hwnd, kSubclassProperty));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    const auto result = CallHandler([&] { return self->HandleMessage(message, wParam, lParam); });
+    const LRESULT answer = result ? *result : self->DefaultHandling(message, wParam, lParam);
+    if (message == WM_NCDESTROY) self->Unsubclass();
+    return answer;
+}
+
+std::optional<LRESULT> ReflectToControl(UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    const bool fromControl = (message == WM_COMMAND || (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC)) &&
+                             lParam != 0;
+    if (!fromControl) return std::nullopt;
+    const LRESULT answer = SendMessageW(reinterpret_cast<HWND>(lParam), kReflectedMessageBase + message, wParam, lParam);
+    if (answer == 0) return std::nullopt;
+    return answer;
 }
 
 } // namespace tavrin

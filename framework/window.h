@@ -58,4 +58,39 @@ private:
     HWND m_hWnd = nullptr;
 };
 
+// Takes over an existing window (a dialog's control) by replacing its window procedure; messages the
+// object does not answer go on to the window's own procedure. The window lets go at WM_NCDESTROY.
+class CWindowSubclass {
+public:
+    CWindowSubclass() noexcept = default;
+    CWindowSubclass(const CWindowSubclass&) = delete;
+    CWindowSubclass& operator=(const CWindowSubclass&) = delete;
+    virtual ~CWindowSubclass();
+
+    HWND Handle() const noexcept { return m_hWnd; }
+
+    // Calls OnSubclassed once attached; false when the window cannot be subclassed.
+    bool SubclassWindow(HWND hwnd) noexcept;
+
+protected:
+    // nullopt passes the message on to the window's own procedure.
+    virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual void OnSubclassed() {}
+    LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    void Unsubclass() noexcept;
+
+    HWND m_hWnd = nullptr;
+    WNDPROC m_previous = nullptr;
+};
+
+// A parent hands a control's WM_COMMAND and WM_CTLCOLOR* back to the control as this base plus the
+// message, so that the control owns its colours and clicks.
+inline constexpr UINT kReflectedMessageBase = WM_USER + 0x1C00;
+
+// nullopt when the message does not come from a control or the control answers 0 (not handled).
+std::optional<LRESULT> ReflectToControl(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
 } // namespace tavrin
