@@ -1,0 +1,155 @@
+#pragma once
+// A child window that hosts the WebBrowser control and acts as its MSHTML host: it chooses the
+// border and scroll bars, filters menus and keys, gives pages a script object (window.external),
+// and turns the control's events into virtual calls.
+
+#include "browserview/web_browser_events.h"
+#include "framework/com_object.h"
+#include "framework/com_ptr.h"
+#include "framework/ole_control_host.h"
+#include "framework/untyped_dispatch.h"
+#include "framework/window.h"
+
+#include <exdisp.h>
+#include <mshtmhst.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+
+// The window is its own COM identity: window.external, the UI handler and the document-event
+// sink. Its count never deletes it; the owner keeps it, and destroying the window closes the
+// control, which gives every reference back.
+class CWebBrowser2ContainerWnd : public CWindowBase,
+                                 public CWebBrowserEventForwarder,
+                                 public UntypedDispatch,
+                                 public IDocHostUIHandler {
+public:
+    CWebBrowser2ContainerWnd() noexcept;
+    ~CWebBrowser2ContainerWnd() override;
+
+    // Set by the owner before Create.
+    std::vector<DWORD> m_arrBlockedKeys;
+    BOOL m_bScrollBars = FALSE;
+    BOOL m_bDocumentEvents = FALSE;
+
+    // Null when the window or its control cannot be created.
+    HWND Create(HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+    // Not owned; null swallows the control's events.
+    BOOL SetEventHandler(CWebBrowserEventHandler* handler) noexcept;
+
+    BOOL Navigate(const std::wstring& url) noexcept;
+    BOOL InstallUIHandler() noexcept;
+    BOOL ConnectDocumentEvents() noexcept;
+    BOOL DisconnectDocumentEvents() noexcept;
+    // Cancels the default action of the document's current event; with a tag only when the
+    // event's source element has that tag name (case ignored).
+    BOOL CancelCurrentEvent(const wchar_t* tag) noexcept;
+    // TRUE when the message was consumed.
+    virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
+
+    // IDispatch: the script surface, by name, and the document events, by their ids.
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) noexcept override;
+
+    // IDocHostUIHandler
+    STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget, IDispatch* object) noexcept override;
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept override;
+    STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject, IOleCommandTarget* commandTarget,
+                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept override;
+    STDMETHODIMP HideUI() noexcept override;
+    STDMETHODIMP UpdateUI() noexcept override;
+    STDMETHODIMP EnableModeless(BOOL enable) noexcept override;
+    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept override;
+    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept override;
+    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept override;
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept override;
+    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept override;
+    STDMETHODIMP GetExternal(IDispatch** external) noexcept override;
+    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept override;
+    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept override;
+
+protected:
+    // Script commands from window.external; their results are dropped.
+    virtual BOOL OnCmdExecute(const std::wstring& command, const std::wstring& first, const std::wstring& second);
+    virtual BOOL OnCmdEvent(const std::wstring& command, const std::wstring& first, const std::wstring& second);
+    virtual BOOL OnCmdNavigate(const std::wstring& url);
+
+    // HTMLDocumentEvents, while connected; also callable from script by name.
+    virtual VARIANT_BOOL OnHelp();
+    virtual VARIANT_BOOL OnClick();
+    virtual VARIANT_BOOL OnDblClick();
+    virtual HRESULT OnKeyDown();
+    virtual HRESULT OnKeyUp();
+    virtual VARIANT_BOOL OnKeyPress();
+    virtual HRESULT OnMouseDown();
+    virtual HRESULT OnMouseMove();
+    virtual HRESULT OnMouseUp();
+    virtual HRESULT OnMouseOut();
+    virtual HRESULT OnMouseOver();
+    virtual HRESULT OnReadyStateChange();
+    virtual VARIANT_BOOL OnBeforeUpdate();
+    virtual HRESULT OnAfterUpdate();
+    virtual VARIANT_BOOL OnRowExit();
+    virtual HRESULT OnRowEnter();
+    // Blocks dragging and text selection.
+    virtual VARIANT_BOOL OnDragStart();
+    virtual VARIANT_BOOL OnSelectStart();
+    virtual VARIANT_BOOL OnErrorUpdate();
+
+    // Every completed navigation (any frame) reinstalls the UI handler on the top document.
+    void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
+
+    std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The one seam for tests: operations that need a document use this browser object instead of
+    // the hosted control's (which, under Wine, never has one). Call after Create.
+    void ReplaceBrowser(IWebBrowser2* browser) noexcept { m_pBrowser = browser; }
+
+    // The document of m_pBrowser as interface I; empty when there is none or it lacks I.
+    template <class I>
+    ComPtr<I> Document() const noexcept
+    {
+        ComPtr<IDispatch> document;
+        if (!m_pBrowser || FAILED(m_pBrowser->get_Document(document.put()))) return {};
+        return document.query<I>();
+    }
+
+    // The hosted control; empty before creation and after destruction.
+    ComPtr<IWebBrowser2> m_pBrowser;
+
+private:
+    struct ScriptMember;
+    static std::span<const ScriptMember> ScriptMembers() noexcept;
+
+    LRESULT OnCreate() noexcept;
+    void OnDestroy() noexcept;
+    void ConnectControlEvents() noexcept;
+    void DisconnectControlEvents() noexcept;
+
+    COleControlHost m_wndBrowser;
+    ComPtr<IConnectionPoint> m_pDocEventsPoint;
+    DWORD m_dwDocEventsCookie = 0;
+    BOOL m_bAllowContextMenu = FALSE;
+
+    ComPtr<ComObject<CWebBrowserEvents2>> m_pControlEvents;
+    ComPtr<IConnectionPoint> m_pControlEventsPoint;
+    DWORD m_dwControlEventsCookie = 0;
+
+    ULONG m_cRef = 0;
+};
+
+// FALSE (ready) when the load has ended: ReadyState complete, or loading with Busy false. A
+// browser that cannot tell counts as busy, so the caller keeps polling.
+BOOL IsBrowserBusy(IWebBrowser2* browser) noexcept;
+
+} // namespace tavrin

@@ -1,0 +1,39 @@
+#pragma once
+// OLE control hosting: a child window that holds one control in-place active and filling it,
+// with the client site, in-place site, frame and ambient properties the control asks for.
+
+#include "framework/com_object.h"
+#include "framework/com_ptr.h"
+#include "framework/window.h"
+
+#include <ole2.h>
+
+namespace tavrin {
+
+class COleControlSite;
+
+class COleControlHost final : public CWindowBase {
+public:
+    COleControlHost() noexcept;
+    ~COleControlHost() override;
+
+    // Creates the window and the control of class clsid in it; on failure neither remains.
+    HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+    // Deactivates, closes and releases the control and destroys the window; idle when not created.
+    void Destroy() noexcept;
+
+    // The control's identity; empty when none is hosted.
+    const ComPtr<IUnknown>& Control() const noexcept { return m_pControl; }
+
+protected:
+    std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void CloseControl() noexcept;
+
+    ComPtr<IUnknown> m_pControl;
+    // Held by the control too; it forgets this window when the control is closed.
+    ComPtr<ComObject<COleControlSite>> m_pSite;
+};
+
+} // namespace tavrin
