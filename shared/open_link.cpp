@@ -93,7 +93,8 @@ LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text)
         static_cast<void>(key.release());
         return opened;
     }
-    constexpr DWORD kStringTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    // REG_EXPAND_SZ values come back expanded.
+    constexpr DWORD kStringTypes = RRF_RT_REG_SZ;
     DWORD size = 0;
     if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, nullptr, &size) != ERROR_SUCCESS) {
         return ERROR_SUCCESS;
