@@ -24,8 +24,6 @@ public:
     void FitToText() noexcept;
     void LoadHandCursor() noexcept;
 
-    const std::wstring& Link() const noexcept { return m_strLink; }
-
 protected:
     std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnSubclassed() override;
