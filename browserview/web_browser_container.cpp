@@ -230,7 +230,7 @@ BOOL CWebBrowser2ContainerWnd::ConnectDocumentEvents() noexcept
 {
     DisconnectDocumentEvents();
     const auto container = Document<IConnectionPointContainer>();
-    if (!container || FAILED(container->FindConnectionPoint(DIID_HTMLDocumentEvents, m_pDocEventsPoint.put()))) {
+    if (!container || FAILED(container->FindConnectionPoint(__uuidof(HTMLDocumentEvents), m_pDocEventsPoint.put()))) {
         return FALSE;
     }
     if (FAILED(m_pDocEventsPoint->Advise(static_cast<IDispatch*>(this), &m_dwDocEventsCookie))) {
@@ -295,7 +295,7 @@ STDMETHODIMP CWebBrowser2ContainerWnd::QueryInterface(REFIID riid, void** ppv) n
         InterfaceOf<T, IDispatch>(),
         {&kContainerDispatchIid, asDispatch},
         InterfaceOf<T, IDocHostUIHandler>(),
-        {&DIID_HTMLDocumentEvents, asDispatch},
+        {&__uuidof(HTMLDocumentEvents), asDispatch},
     };
     return QueryInterfaceFromTable(this, table, riid, ppv);
 }
