@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <mshtmdid.h>
 
 using namespace tavrin;
@@ -46,6 +49,57 @@ TEST(ContainerHosting, HostsTheControlInPlaceSizedWithTheWindowAndGivesEverythin
     }
     // The control's site and event sink are gone too.
     EXPECT_EQ(ModuleLockCount(), locksBefore);
+}
+
+// Records the control's navigation events; cancels BeforeNavigate2 when asked to.
+class NavigationRecorder final : public CWebBrowserEventHandler {
+public:
+    bool cancel = false;
+    std::vector<std::wstring> events;
+
+    void BeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                         VARIANT_BOOL* cancelOut) override
+    {
+        events.push_back(L"BeforeNavigate2 " + std::wstring(V_VT(url) == VT_BSTR ? V_BSTR(url) : L"?"));
+        if (cancel) *cancelOut = VARIANT_TRUE;
+    }
+    void StatusTextChange(const std::wstring&) override { events.push_back(L"StatusTextChange"); }
+    void NavigateComplete2(IDispatch*, VARIANT*) override { events.push_back(L"NavigateComplete2"); }
+};
+
+void PumpMessagesFor(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
+}
+
+TEST(ContainerHosting, ControlEventsReachTheHandlerAndItsCancelStopsTheNavigation)
+{
+    ParentWindow parent;
+    Container view;
+    NavigationRecorder recorder;
+    view.SetEventHandler(&recorder);
+    ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 200, 200}, 100));
+
+    recorder.cancel = true;
+    view.Navigate(L"about:blank");
+    PumpMessagesFor(500);
+    EXPECT_EQ(recorder.events, std::vector<std::wstring>{L"BeforeNavigate2 about:blank"});
+
+    // Not cancelled, the same navigation goes on (Wine's control then reports its progress).
+    recorder.cancel = false;
+    recorder.events.clear();
+    view.Navigate(L"about:blank");
+    PumpMessagesFor(500);
+    ASSERT_FALSE(recorder.events.empty());
+    EXPECT_EQ(recorder.events.front(), L"BeforeNavigate2 about:blank");
+    EXPECT_GT(recorder.events.size(), 1u);
+    DestroyWindow(view.Handle());
 }
 
 class ContainerHandler : public testing::Test {
