@@ -1,4 +1,4 @@
-#include "band/settings.h"
+#include "shared/settings.h"
 
 #include "shared/registry.h"
 
