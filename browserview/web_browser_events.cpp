@@ -49,7 +49,11 @@ public:
         const BSTR text = m_values[i].bstrVal;
         return std::wstring(text, SysStringLen(text));
     }
-    IDispatch* Dispatch(size_t i) const noexcept { return m_values[i].pdispVal; }
+    // VariantInit leaves the pointer of an accepted VT_EMPTY or VT_NULL argument unset.
+    IDispatch* Dispatch(size_t i) const noexcept
+    {
+        return V_VT(&m_values[i]) == VT_DISPATCH ? V_DISPATCH(&m_values[i]) : nullptr;
+    }
     VARIANT* Variant(size_t i) const noexcept { return static_cast<VARIANT*>(m_refs[i]); }
     long* LongRef(size_t i) const noexcept { return static_cast<long*>(m_refs[i]); }
     VARIANT_BOOL* BoolRef(size_t i) const noexcept { return static_cast<VARIANT_BOOL*>(m_refs[i]); }

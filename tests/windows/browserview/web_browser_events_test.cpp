@@ -39,6 +39,11 @@ public:
     {
         return Add(Make(VT_DISPATCH, [&](VARIANT& v) { V_DISPATCH(&v) = object; }));
     }
+    // VT_EMPTY or VT_NULL: an argument the source left out.
+    Arguments& Missing(VARTYPE type)
+    {
+        return Add(Make(type, [](VARIANT&) {}));
+    }
     Arguments& Ref(VARTYPE type, void* target)
     {
         return Add(Make(VT_BYREF | type, [&](VARIANT& v) { V_BYREF(&v) = target; }));
@@ -134,7 +139,11 @@ private:
     static std::wstring Part(const std::wstring& text) { return text; }
     static std::wstring Part(long value) { return std::to_wstring(value); }
     static std::wstring B(BOOL value) { return value ? L"yes" : L"no"; }
-    std::wstring D(IDispatch* object) const { return object == frame ? L"frame" : L"other"; }
+    std::wstring D(IDispatch* object) const
+    {
+        if (!object) return L"null";
+        return object == frame ? L"frame" : L"other";
+    }
     static std::wstring V(const VARIANT* value)
     {
         if (V_VT(value) == VT_BSTR) return V_BSTR(value);
@@ -244,7 +253,7 @@ TEST_F(Sink, ForwardsEveryEventWithItsArgumentsAndWritesOutParametersBack)
         L"BeforeNavigate2 frame " + u + L" 3 " + u + L" 3 " + u + L" cancel",
         L"NewWindow2 cancel",
         L"NavigateComplete2 frame " + u,
-        L"DocumentComplete other " + u,
+        L"DocumentComplete null " + u,
         L"OnQuit",
         L"OnVisible yes",
         L"OnToolBar no",
@@ -274,6 +283,26 @@ TEST_F(Sink, ForwardsEveryEventWithItsArgumentsAndWritesOutParametersBack)
     EXPECT_EQ(size[0], 110);
     EXPECT_EQ(size[1], 220);
     EXPECT_EQ(newWindow, nullptr);
+}
+
+TEST_F(Sink, PassesAMissingDocumentOnAsNull)
+{
+    sink->SetHandler(&recorder);
+    recorder.frame = frameObject.get();
+    VARIANT url;
+    VariantInit(&url);
+    Arguments empty;
+    empty.Missing(VT_EMPTY).Ref(VT_VARIANT, &url);
+    EXPECT_EQ(Fire(DISPID_DOCUMENTCOMPLETE, empty), S_OK);
+    Arguments null;
+    null.Missing(VT_NULL).Ref(VT_VARIANT, &url);
+    EXPECT_EQ(Fire(DISPID_DOCUMENTCOMPLETE, null), S_OK);
+
+    const std::vector<std::wstring> expected = {
+        L"DocumentComplete null ?",
+        L"DocumentComplete null ?",
+    };
+    EXPECT_EQ(recorder.log, expected);
 }
 
 TEST_F(Sink, AnswersTheEventInterfaceAndRefusesWhatItCannotDispatch)
