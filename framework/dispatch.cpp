@@ -13,7 +13,7 @@ struct CachedTypeLib {
     HRESULT result = E_FAIL;
 };
 
-const CachedTypeLib& ModuleTypeLib() noexcept
+const CachedTypeLib& ModuleTypeLib()
 {
     // Function-local static: browser windows on several threads may ask at the same time.
     static const CachedTypeLib cached = [] {

@@ -42,7 +42,7 @@ void CLinkLabel::SetUnderlineMode(int mode) noexcept
     m_nUnderline = mode;
 }
 
-void CLinkLabel::FitToText() noexcept
+void CLinkLabel::FitToText()
 {
     const HWND window = Handle();
     if (!window || !m_bFitToText) return;
@@ -87,7 +87,7 @@ void CLinkLabel::FitToText() noexcept
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CLinkLabel::LoadHandCursor() noexcept
+void CLinkLabel::LoadHandCursor()
 {
     if (m_hLinkCursor) return;
     wchar_t directory[MAX_PATH];

@@ -21,8 +21,8 @@ public:
     // 1: always underlined; 0: never; -1: only while the mouse is over the link.
     void SetUnderlineMode(int mode) noexcept;
     // Sizes the control to its text, keeping the edge (or centre) that its alignment fixes.
-    void FitToText() noexcept;
-    void LoadHandCursor() noexcept;
+    void FitToText();
+    void LoadHandCursor();
 
 protected:
     std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
