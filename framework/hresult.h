@@ -32,6 +32,14 @@ inline HRESULT ResultFromCaughtException() noexcept
     }
 }
 
+// The thread's last error as a failure: some calls fail without setting one, and
+// HRESULT_FROM_WIN32(0) would read as success.
+inline HRESULT LastErrorResult() noexcept
+{
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
 } // namespace tavrin
 
 #define RETURN_IF_FAILED(expr)                                                                     \

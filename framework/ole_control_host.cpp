@@ -126,7 +126,7 @@ HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const 
 {
     Destroy();
     if (!CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"", style, 0, rect, id)) {
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastErrorResult();
     }
     const HRESULT hr = [&]() noexcept -> HRESULT {
         auto* site = new (std::nothrow) ComObject<COleControlSite>();

@@ -86,6 +86,14 @@ TEST(CatchReturn, KeepsTheCarriedResultAndMapsTheRest)
     EXPECT_EQ(GuardedThrow(std::runtime_error("x")), E_UNEXPECTED);
 }
 
+TEST(LastErrorResult, IsAFailureEvenWhenNoErrorWasSet)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(LastErrorResult(), E_ACCESSDENIED);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(LastErrorResult(), E_FAIL);
+}
+
 TEST(CreateComObject, AConstructorOutOfMemoryIsAnHresultAndNoLockRemains)
 {
     const LONG locks = ModuleLockCount();
