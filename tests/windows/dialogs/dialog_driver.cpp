@@ -5,11 +5,15 @@
 #include "framework/unique_any.h"
 #include "shared/gdi.h"
 
+#include <gtest/gtest.h>
 #include <wincodec.h>
 
 #include <string>
 
 namespace {
+
+constexpr UINT kFindPeriodMs = 50;
+constexpr UINT kClosePeriodMs = 1000;
 
 DialogDriver* g_driver = nullptr;
 
@@ -25,7 +29,7 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM found)
 } // namespace
 
 DialogDriver::DialogDriver(std::function<void(HWND)> steps)
-    : m_steps(std::move(steps)), m_timer(SetTimer(nullptr, 0, 50, &DialogDriver::OnTimer))
+    : m_steps(std::move(steps)), m_timer(SetTimer(nullptr, 0, kFindPeriodMs, &DialogDriver::OnTimer))
 {
     g_driver = this;
 }
@@ -38,12 +42,25 @@ DialogDriver::~DialogDriver()
 
 void CALLBACK DialogDriver::OnTimer(HWND, UINT, UINT_PTR, DWORD)
 {
+    if (!g_driver) return;
+    if (g_driver->m_ran) {
+        KillTimer(nullptr, g_driver->m_timer);
+        // Steps that failed an assertion return early, and the modal loop would wait for CTest's timeout.
+        if (IsWindowVisible(g_driver->m_dialog)) {
+            ADD_FAILURE() << "the steps left the dialog open";
+            EndDialog(g_driver->m_dialog, IDABORT);
+        }
+        return;
+    }
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), &FindDialog, reinterpret_cast<LPARAM>(&dialog));
-    if (!g_driver || g_driver->m_ran || !dialog) return;
-    g_driver->m_ran = true;
+    if (!dialog) return;
     KillTimer(nullptr, g_driver->m_timer);
+    g_driver->m_ran = true;
+    g_driver->m_dialog = dialog;
     g_driver->m_steps(dialog);
+    // Set only now: steps that pump messages must not meet it. A posted close has arrived by then.
+    g_driver->m_timer = SetTimer(nullptr, 0, kClosePeriodMs, &DialogDriver::OnTimer);
 }
 
 void PumpMessages(DWORD milliseconds)

@@ -6,7 +6,8 @@
 
 #include <functional>
 
-// Calls steps once with the first dialog this thread shows; the steps must end the dialog.
+// Calls steps once with the first dialog this thread shows; the steps end the dialog, and one they
+// leave open is a failure that ends it with IDABORT.
 class DialogDriver {
 public:
     explicit DialogDriver(std::function<void(HWND)> steps);
@@ -21,6 +22,7 @@ private:
 
     std::function<void(HWND)> m_steps;
     UINT_PTR m_timer;
+    HWND m_dialog = nullptr;
     bool m_ran = false;
 };
 
