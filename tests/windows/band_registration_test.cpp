@@ -66,7 +66,8 @@ protected:
 
     void TearDown() override
     {
-        m_dll->Unregister();
+        // SetUp may have failed before loading the DLL.
+        if (m_dll) m_dll->Unregister();
         m_dll.reset();
         DeleteFileW(m_path.c_str());
         RemoveDirectoryW(m_directory.c_str());
