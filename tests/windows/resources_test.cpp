@@ -15,7 +15,8 @@ TEST(Resources, DllDeclaresSelfRegistrationAndCarriesItsIconsAndScript)
     ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
     void* value = nullptr;
     UINT length = 0;
-    EXPECT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\041104b0\\OLESelfRegister", &value, &length));
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\041104b0\\OLESelfRegister", &value, &length));
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"yes");
 
     const tavrin::UniqueHmodule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(module);
