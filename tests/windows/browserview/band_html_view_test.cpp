@@ -89,9 +89,13 @@ TEST_F(BandHtmlView, ExitEmptiesTheBodyEachTime)
 
     // A document that is not HTML is left alone.
     stand_in::Element notHtml;
+    notHtml.innerHTML = L"<p>kept</p>";
+    document.body.innerHTML = L"<p>kept</p>";
     browser.document = &notHtml;
     EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
     browser.document = &document;
+    EXPECT_EQ(notHtml.innerHTML, L"<p>kept</p>");
+    EXPECT_EQ(document.body.innerHTML, L"<p>kept</p>");
     EXPECT_EQ(notHtml.refs, 0u);
     EXPECT_EQ(document.body.refs, 0u);
 }
