@@ -41,15 +41,6 @@ public:
         if (auto* p = std::exchange(m_p, nullptr)) p->Release();
     }
 
-    // Takes over a reference that the caller already owns.
-    static ComPtr Attach(T* pointer) noexcept
-    {
-        ComPtr result;
-        result.m_p = pointer;
-        return result;
-    }
-    [[nodiscard]] T* detach() noexcept { return std::exchange(m_p, nullptr); }
-
     // Empty when the object lacks the interface.
     template <class U>
     ComPtr<U> query() const noexcept
@@ -57,13 +48,6 @@ public:
         ComPtr<U> result;
         if (m_p) m_p->QueryInterface(__uuidof(U), result.put_void());
         return result;
-    }
-
-    HRESULT CopyTo(REFIID riid, void** ppv) const noexcept
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        return m_p ? m_p->QueryInterface(riid, ppv) : E_NOINTERFACE;
     }
 
 private:
