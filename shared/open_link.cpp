@@ -74,8 +74,10 @@ std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wst
 {
     std::wstring fileType;
     if (ReadDefaultValue(classesRoot, L".htm", fileType) != ERROR_SUCCESS) return std::nullopt;
+    // A value that cannot be read as a string also reads as empty.
     std::wstring command;
-    if (ReadDefaultValue(classesRoot, fileType + L"\\shell\\open\\command", command) != ERROR_SUCCESS) {
+    if (ReadDefaultValue(classesRoot, fileType + L"\\shell\\open\\command", command) != ERROR_SUCCESS ||
+        command.empty()) {
         return std::nullopt;
     }
     size_t cut = command.find(L"\"%1\"");

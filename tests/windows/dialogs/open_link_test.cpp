@@ -87,6 +87,11 @@ TEST_F(FallbackCommand, NoneWithoutACompleteAssociation)
     EXPECT_EQ(Build(L"x"), std::nullopt);
     SetDefault(L"Classes\\.htm", L"tavrintest.page");
     EXPECT_EQ(Build(L"x"), std::nullopt);
+    Associate(L"");
+    EXPECT_EQ(Build(L"x"), std::nullopt);
+    const DWORD notText = 1;
+    SetRaw(Path(L"Classes\\tavrintest.page\\shell\\open\\command"), nullptr, REG_DWORD, &notText, sizeof(notText));
+    EXPECT_EQ(Build(L"x"), std::nullopt);
 }
 
 } // namespace
