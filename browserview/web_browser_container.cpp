@@ -2,6 +2,7 @@
 
 #include "browserview/web_browser_constants.h"
 #include "framework/unique_any.h"
+#include "framework/untyped_dispatch.h"
 
 #include <mshtmdid.h>
 #include <mshtml.h>
@@ -63,6 +64,105 @@ HRESULT InvokeCommand(const DISPPARAMS& params, VARIANT* result, Call call)
 }
 
 } // namespace
+
+// Its own lifetime: MSHTML and scripts may hold it as long as they like. Cut off from the window
+// when the window is destroyed, it then answers E_UNEXPECTED.
+class CWebBrowser2ContainerWnd::CHostObject : public UntypedDispatch, public IDocHostUIHandler, public ComObjectRoot {
+public:
+    static std::span<const InterfaceEntry> Interfaces() noexcept
+    {
+        using T = CHostObject;
+        constexpr auto asDispatch = [](void* object) -> IUnknown* {
+            return static_cast<IDispatch*>(static_cast<T*>(object));
+        };
+        static const InterfaceEntry table[] = {
+            InterfaceOf<T, IDispatch>(),
+            {&kContainerDispatchIid, asDispatch},
+            InterfaceOf<T, IDocHostUIHandler>(),
+            {&__uuidof(HTMLDocumentEvents), asDispatch},
+        };
+        return table;
+    }
+
+    explicit CHostObject(Window& window) noexcept : m_pWindow(&window) {}
+    void CutOff() noexcept { m_pWindow = nullptr; }
+
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept override
+    {
+        return Forward(&Window::GetIDsOfNames, riid, names, count, lcid, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) noexcept override
+    {
+        return Forward(&Window::Invoke, id, riid, lcid, flags, params, result, exception, argError);
+    }
+
+    STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* target, IDispatch* object) noexcept override
+    {
+        return Forward(&Window::ShowContextMenu, id, point, target, object);
+    }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept override { return Forward(&Window::GetHostInfo, info); }
+    STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject, IOleCommandTarget* target,
+                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept override
+    {
+        return Forward(&Window::ShowUI, id, activeObject, target, frame, document);
+    }
+    STDMETHODIMP HideUI() noexcept override { return Forward(&Window::HideUI); }
+    STDMETHODIMP UpdateUI() noexcept override { return Forward(&Window::UpdateUI); }
+    STDMETHODIMP EnableModeless(BOOL enable) noexcept override { return Forward(&Window::EnableModeless, enable); }
+    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept override
+    {
+        return Forward(&Window::OnDocWindowActivate, activate);
+    }
+    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept override
+    {
+        return Forward(&Window::OnFrameWindowActivate, activate);
+    }
+    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept override
+    {
+        return Forward(&Window::ResizeBorder, border, window, frameWindow);
+    }
+    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept override
+    {
+        return Forward(&Window::TranslateAccelerator, msg, group, command);
+    }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept override
+    {
+        return Forward(&Window::GetOptionKeyPath, Cleared(key), reserved);
+    }
+    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept override
+    {
+        return Forward(&Window::GetDropTarget, target, Cleared(replacement));
+    }
+    STDMETHODIMP GetExternal(IDispatch** external) noexcept override
+    {
+        return Forward(&Window::GetExternal, Cleared(external));
+    }
+    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept override
+    {
+        return Forward(&Window::TranslateUrl, translate, urlIn, Cleared(urlOut));
+    }
+    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept override
+    {
+        return Forward(&Window::FilterDataObject, object, Cleared(replacement));
+    }
+
+private:
+    template <class... Params, class... Args>
+    HRESULT Forward(HRESULT (STDMETHODCALLTYPE Window::*method)(Params...) noexcept, Args... args) const noexcept
+    {
+        return m_pWindow ? (m_pWindow->*method)(args...) : E_UNEXPECTED;
+    }
+    // An out-parameter is null on failure, also when no window answers.
+    template <class T>
+    static T** Cleared(T** out) noexcept
+    {
+        if (out) *out = nullptr;
+        return out;
+    }
+
+    Window* m_pWindow;
+};
 
 std::span<const CWebBrowser2ContainerWnd::ScriptMember> CWebBrowser2ContainerWnd::ScriptMembers() noexcept
 {
@@ -162,6 +262,8 @@ std::optional<LRESULT> CWebBrowser2ContainerWnd::HandleMessage(UINT message, WPA
 
 LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept
 {
+    m_pHostObject = new (std::nothrow) ComObject<CHostObject>(*this);
+    if (!m_pHostObject) return -1;
     if (FAILED(m_wndBrowser.Create(CLSID_WebBrowser, Handle(), WS_CHILD | WS_VISIBLE, RECT{}, kBrowserPaneId))) {
         return -1;
     }
@@ -183,6 +285,9 @@ void CWebBrowser2ContainerWnd::OnDestroy() noexcept
     if (const auto custom = Document<ICustomDoc>()) custom->SetUIHandler(nullptr);
     m_pBrowser.reset();
     m_wndBrowser.Destroy();
+    // Whoever still holds the host object now reaches no window.
+    if (m_pHostObject) m_pHostObject->CutOff();
+    m_pHostObject.reset();
 }
 
 void CWebBrowser2ContainerWnd::ConnectControlEvents() noexcept
@@ -223,17 +328,18 @@ BOOL CWebBrowser2ContainerWnd::Navigate(const std::wstring& url) noexcept
 BOOL CWebBrowser2ContainerWnd::InstallUIHandler() noexcept
 {
     const auto custom = Document<ICustomDoc>();
-    return custom && SUCCEEDED(custom->SetUIHandler(this));
+    return custom && m_pHostObject && SUCCEEDED(custom->SetUIHandler(m_pHostObject.get()));
 }
 
 BOOL CWebBrowser2ContainerWnd::ConnectDocumentEvents() noexcept
 {
     DisconnectDocumentEvents();
     const auto container = Document<IConnectionPointContainer>();
-    if (!container || FAILED(container->FindConnectionPoint(__uuidof(HTMLDocumentEvents), m_pDocEventsPoint.put()))) {
+    if (!container || !m_pHostObject ||
+        FAILED(container->FindConnectionPoint(__uuidof(HTMLDocumentEvents), m_pDocEventsPoint.put()))) {
         return FALSE;
     }
-    if (FAILED(m_pDocEventsPoint->Advise(static_cast<IDispatch*>(this), &m_dwDocEventsCookie))) {
+    if (FAILED(m_pDocEventsPoint->Advise(static_cast<IDispatch*>(m_pHostObject.get()), &m_dwDocEventsCookie))) {
         m_pDocEventsPoint.reset();
         return FALSE;
     }
@@ -284,25 +390,6 @@ BOOL CWebBrowser2ContainerWnd::PreTranslateMessage(MSG* msg) noexcept
     const bool mouse = message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK;
     return (keyboard || mouse) && Handle() && IsDialogMessageW(Handle(), msg);
 }
-
-STDMETHODIMP CWebBrowser2ContainerWnd::QueryInterface(REFIID riid, void** ppv) noexcept
-{
-    using T = CWebBrowser2ContainerWnd;
-    constexpr auto asDispatch = [](void* object) -> IUnknown* {
-        return static_cast<IDispatch*>(static_cast<T*>(object));
-    };
-    static const InterfaceEntry table[] = {
-        InterfaceOf<T, IDispatch>(),
-        {&kContainerDispatchIid, asDispatch},
-        InterfaceOf<T, IDocHostUIHandler>(),
-        {&__uuidof(HTMLDocumentEvents), asDispatch},
-    };
-    return QueryInterfaceFromTable(this, table, riid, ppv);
-}
-
-STDMETHODIMP_(ULONG) CWebBrowser2ContainerWnd::AddRef() noexcept { return ++m_cRef; }
-
-STDMETHODIMP_(ULONG) CWebBrowser2ContainerWnd::Release() noexcept { return --m_cRef; }
 
 STDMETHODIMP CWebBrowser2ContainerWnd::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                                      DISPID* ids) noexcept
@@ -400,8 +487,9 @@ STDMETHODIMP CWebBrowser2ContainerWnd::GetDropTarget(IDropTarget*, IDropTarget**
 STDMETHODIMP CWebBrowser2ContainerWnd::GetExternal(IDispatch** external) noexcept
 {
     if (!external) return E_POINTER;
-    *external = this;
-    AddRef();
+    *external = m_pHostObject.get();
+    if (!*external) return E_UNEXPECTED;
+    (*external)->AddRef();
     return S_OK;
 }
 

@@ -7,7 +7,6 @@
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/ole_control_host.h"
-#include "framework/untyped_dispatch.h"
 #include "framework/window.h"
 
 #include <exdisp.h>
@@ -19,13 +18,10 @@
 
 namespace tavrin {
 
-// The window is its own COM identity: window.external, the UI handler and the document-event
-// sink. Its count never deletes it; the owner keeps it, and destroying the window closes the
-// control, which gives every reference back.
-class CWebBrowser2ContainerWnd : public CWindowBase,
-                                 public CWebBrowserEventForwarder,
-                                 public UntypedDispatch,
-                                 public IDocHostUIHandler {
+// window.external, the UI handler and the document-event sink are one small COM object that
+// passes calls on to the window: a document or script engine may keep it past the window's life,
+// and once the window is destroyed it answers E_UNEXPECTED. The methods below are what it calls.
+class CWebBrowser2ContainerWnd : public CWindowBase, public CWebBrowserEventForwarder {
 public:
     CWebBrowser2ContainerWnd() noexcept;
     ~CWebBrowser2ContainerWnd() override;
@@ -50,33 +46,28 @@ public:
     // TRUE when the message was consumed.
     virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
-
     // IDispatch: the script surface, by name, and the document events, by their ids.
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept;
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) noexcept override;
+                        EXCEPINFO* exception, UINT* argError) noexcept;
 
     // IDocHostUIHandler
-    STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget, IDispatch* object) noexcept override;
-    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept override;
+    STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget, IDispatch* object) noexcept;
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept;
     STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject, IOleCommandTarget* commandTarget,
-                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept override;
-    STDMETHODIMP HideUI() noexcept override;
-    STDMETHODIMP UpdateUI() noexcept override;
-    STDMETHODIMP EnableModeless(BOOL enable) noexcept override;
-    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept override;
-    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept override;
-    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept override;
-    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept override;
-    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept override;
-    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept override;
-    STDMETHODIMP GetExternal(IDispatch** external) noexcept override;
-    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept override;
-    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept override;
+                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept;
+    STDMETHODIMP HideUI() noexcept;
+    STDMETHODIMP UpdateUI() noexcept;
+    STDMETHODIMP EnableModeless(BOOL enable) noexcept;
+    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept;
+    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept;
+    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept;
+    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept;
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept;
+    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept;
+    STDMETHODIMP GetExternal(IDispatch** external) noexcept;
+    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept;
+    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept;
 
 protected:
     // Script commands from window.external; their results are dropped.
@@ -128,6 +119,7 @@ protected:
     ComPtr<IWebBrowser2> m_pBrowser;
 
 private:
+    class CHostObject;
     struct ScriptMember;
     static std::span<const ScriptMember> ScriptMembers() noexcept;
 
@@ -137,6 +129,8 @@ private:
     void DisconnectControlEvents() noexcept;
 
     COleControlHost m_wndBrowser;
+    // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
+    ComPtr<ComObject<CHostObject>> m_pHostObject;
     ComPtr<IConnectionPoint> m_pDocEventsPoint;
     DWORD m_dwDocEventsCookie = 0;
     BOOL m_bAllowContextMenu = FALSE;
@@ -144,8 +138,6 @@ private:
     ComPtr<ComObject<CWebBrowserEvents2>> m_pControlEvents;
     ComPtr<IConnectionPoint> m_pControlEventsPoint;
     DWORD m_dwControlEventsCookie = 0;
-
-    ULONG m_cRef = 0;
 };
 
 // FALSE (ready) when the load has ended: ReadyState complete, or loading with Busy false. A

@@ -1,5 +1,6 @@
 #include "browserview/band_html_view.h"
 
+#include "framework/module.h"
 #include "shared/settings.h"
 #include "stand_ins.h"
 
@@ -18,6 +19,7 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
         CreateSettingsKey();
         browser.document = &document;
+        locksBefore = ModuleLockCount();
         ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{}, 100));
         view.ReplaceBrowser(&browser);
         ASSERT_EQ(view.GetExternal(external.put()), S_OK);
@@ -26,7 +28,7 @@ protected:
     {
         external.reset();
         DestroyWindow(view.Handle());
-        EXPECT_EQ(view.References(), 0u);
+        EXPECT_EQ(ModuleLockCount(), locksBefore);
         RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
     }
 
@@ -50,6 +52,7 @@ protected:
         return value;
     }
 
+    LONG locksBefore = 0;
     stand_in::Document document;
     stand_in::Browser browser;
     ParentWindow parent;

@@ -203,11 +203,6 @@ public:
     using Base::NavigateComplete2;
     using Base::ReplaceBrowser;
     IWebBrowser2* HostedBrowser() const { return this->m_pBrowser.get(); }
-    ULONG References()
-    {
-        this->AddRef();
-        return this->Release();
-    }
 };
 
 // A hidden top-level window for the view to live in.

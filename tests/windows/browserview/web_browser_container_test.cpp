@@ -45,10 +45,9 @@ TEST(ContainerHosting, HostsTheControlInPlaceSizedWithTheWindowAndGivesEverythin
 
         DestroyWindow(view.Handle());
         EXPECT_FALSE(view.HostedBrowser());
-        EXPECT_EQ(view.References(), 0u);
+        // The control's site, its event sink and the window's host object are gone.
+        EXPECT_EQ(ModuleLockCount(), locksBefore);
     }
-    // The control's site and event sink are gone too.
-    EXPECT_EQ(ModuleLockCount(), locksBefore);
 }
 
 // Records the control's navigation events; cancels BeforeNavigate2 when asked to.
@@ -107,13 +106,14 @@ protected:
     void SetUp() override
     {
         browser.document = &document;
+        locksBefore = ModuleLockCount();
         ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{}, 100));
         view.ReplaceBrowser(&browser);
     }
     void TearDown() override
     {
         DestroyWindow(view.Handle());
-        EXPECT_EQ(view.References(), 0u);
+        EXPECT_EQ(ModuleLockCount(), locksBefore) << "a host object still referenced";
         EXPECT_EQ(browser.refs, 0u);
         EXPECT_EQ(document.refs, 0u);
         EXPECT_EQ(document.window.event.refs, 0u);
@@ -127,6 +127,7 @@ protected:
         return external;
     }
 
+    LONG locksBefore = 0;
     // Declared first: the window still calls them while it is destroyed.
     stand_in::Document document;
     stand_in::Browser browser;
@@ -192,7 +193,11 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
 TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelection)
 {
     view.NavigateComplete2(nullptr, nullptr);
-    EXPECT_EQ(document.uiHandler.get(), static_cast<IDocHostUIHandler*>(&view));
+    ASSERT_TRUE(document.uiHandler);
+    EXPECT_EQ(document.uiHandler.query<IUnknown>().get(), External().query<IUnknown>().get());
+    DOCHOSTUIINFO info{};
+    ASSERT_EQ(document.uiHandler->GetHostInfo(&info), S_OK);
+    EXPECT_EQ(info.dwFlags, 0x8Cu);
     EXPECT_FALSE(document.documentEvents.sink); // document events stay off by default
 
     view.m_bDocumentEvents = TRUE;
@@ -221,6 +226,39 @@ TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelec
     view.NavigateComplete2(nullptr, nullptr);
     EXPECT_TRUE(view.DisconnectDocumentEvents());
     EXPECT_FALSE(document.documentEvents.sink);
+}
+
+TEST_F(ContainerHandler, ReferencesKeptPastTheWindowReachNothingAndFreeTheHostObjectWhenReleased)
+{
+    view.m_bDocumentEvents = TRUE;
+    view.NavigateComplete2(nullptr, nullptr);
+    // As a document or script engine that does not let go.
+    ComPtr<IDispatch> external = External();
+    ComPtr<IDocHostUIHandler> handler = document.uiHandler;
+    ComPtr<IDispatch> sink = document.documentEvents.sink.query<IDispatch>();
+    ASSERT_TRUE(handler);
+    ASSERT_TRUE(sink);
+
+    DestroyWindow(view.Handle());
+    EXPECT_GT(ModuleLockCount(), locksBefore);
+    const Text url(L"https://a.example/");
+    EXPECT_EQ(CallByName(external.get(), L"CmdNavigate", DISPATCH_METHOD, {url}), E_UNEXPECTED);
+    EXPECT_EQ(browser.navigated, L"");
+    DOCHOSTUIINFO info{};
+    EXPECT_EQ(handler->GetHostInfo(&info), E_UNEXPECTED);
+    IDispatch* again = external.get();
+    EXPECT_EQ(handler->GetExternal(&again), E_UNEXPECTED);
+    EXPECT_EQ(again, nullptr);
+    DISPPARAMS none{};
+    EXPECT_EQ(sink->Invoke(DISPID_HTMLDOCUMENTEVENTS_ONSELECTSTART, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                           nullptr, nullptr),
+              E_UNEXPECTED);
+    EXPECT_EQ(document.window.event.returnType, VT_EMPTY);
+
+    external.reset();
+    handler.reset();
+    sink.reset();
+    EXPECT_EQ(ModuleLockCount(), locksBefore);
 }
 
 TEST_F(ContainerHandler, CancelCurrentEventComparesTheTagWithoutCase)
