@@ -13,4 +13,4 @@ inline constexpr size_t kBandTitleCapacity = 128;
 inline constexpr POINTL kMinSizeVertical{100, 102};
 inline constexpr POINTL kMinSizeOther{100, 100};
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -6,32 +6,32 @@
 
 namespace tavrin {
 
-INT_PTR CSettingsDialog::Run() noexcept { return DoModal(ModuleInstance(), IDD_SETTINGS, nullptr); }
+INT_PTR CSettingsDialog::Run() noexcept {
+  return DoModal(ModuleInstance(), IDD_SETTINGS, nullptr);
+}
 
-std::optional<INT_PTR> CSettingsDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM)
-{
-    switch (message) {
+std::optional<INT_PTR> CSettingsDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
     case WM_INITDIALOG:
-        CheckDlgButton(Handle(), IDC_DOMAIN_ONLY, m_bDomainOnly ? BST_CHECKED : BST_UNCHECKED);
-        return TRUE;
+      CheckDlgButton(Handle(), IDC_DOMAIN_ONLY, m_bDomainOnly ? BST_CHECKED : BST_UNCHECKED);
+      return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            m_bDomainOnly = IsDlgButtonChecked(Handle(), IDC_DOMAIN_ONLY) == BST_CHECKED;
-        } else if (LOWORD(wParam) != IDCANCEL) {
-            return std::nullopt;
-        }
-        EndDialog(Handle(), LOWORD(wParam));
-        return TRUE;
-    default:
+      if (LOWORD(wParam) == IDOK) {
+        m_bDomainOnly = IsDlgButtonChecked(Handle(), IDC_DOMAIN_ONLY) == BST_CHECKED;
+      } else if (LOWORD(wParam) != IDCANCEL) {
         return std::nullopt;
-    }
+      }
+      EndDialog(Handle(), LOWORD(wParam));
+      return TRUE;
+    default:
+      return std::nullopt;
+  }
 }
 
-void RunSettingsCommand()
-{
-    CSettingsDialog dialog;
-    dialog.m_bDomainOnly = ReadSetting(kDomainOnlyValue);
-    if (dialog.Run() == IDOK) WriteSetting(kDomainOnlyValue, dialog.m_bDomainOnly ? 1 : 0);
+void RunSettingsCommand() {
+  CSettingsDialog dialog;
+  dialog.m_bDomainOnly = ReadSetting(kDomainOnlyValue);
+  if (dialog.Run() == IDOK) WriteSetting(kDomainOnlyValue, dialog.m_bDomainOnly ? 1 : 0);
 }
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -6,18 +6,18 @@
 namespace tavrin {
 
 class CSettingsDialog final : public CDialogBase {
-public:
-    // Modal on dialog resource 211 of this module, with no owner.
-    INT_PTR Run() noexcept;
+ public:
+  // Modal on dialog resource 211 of this module, with no owner.
+  INT_PTR Run() noexcept;
 
-    // The domain-only choice, exchanged with the check box when the dialog opens and on OK.
-    BOOL m_bDomainOnly = FALSE;
+  // The domain-only choice, exchanged with the check box when the dialog opens and on OK.
+  BOOL m_bDomainOnly = FALSE;
 
-protected:
-    std::optional<INT_PTR> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+ protected:
+  std::optional<INT_PTR> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 // Shows the dialog with the stored "DomainOnly" and stores the choice on OK, even when unchanged.
 void RunSettingsCommand();
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -7,15 +7,16 @@
 namespace tavrin {
 
 class CBandHtmlView : public CWebBrowser2ContainerWnd {
-protected:
-    // "Config": writes the DWORD value `first` = decimal `second` under the settings key.
-    // "Exit": replaces the page body with the pending HTML, which is empty from then on.
-    // TRUE for those two, FALSE for any other command (compared case-sensitively).
-    BOOL OnCmdEvent(const std::wstring& command, const std::wstring& first, const std::wstring& second) override;
+ protected:
+  // "Config": writes the DWORD value `first` = decimal `second` under the settings key.
+  // "Exit": replaces the page body with the pending HTML, which is empty from then on.
+  // TRUE for those two, FALSE for any other command (compared case-sensitively).
+  BOOL OnCmdEvent(const std::wstring& command, const std::wstring& first,
+                  const std::wstring& second) override;
 
-private:
-    // Null until the first "Exit".
-    UniqueBstr m_bstrPendingHtml;
+ private:
+  // Null until the first "Exit".
+  UniqueBstr m_bstrPendingHtml;
 };
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -23,7 +23,8 @@ struct DecodedHtml {
 // x-user-defined windows-1252. Each invalid byte sequence becomes one U+FFFD. Empty when
 // overrideLabel is given and names no known encoding. Shift_JIS is decoded as code page 932, and
 // EUC-JP with the same JIS X 0208 table.
-std::optional<DecodedHtml> DecodeHtml(std::string_view bytes, std::string_view transportCharset = {},
+std::optional<DecodedHtml> DecodeHtml(std::string_view bytes,
+                                      std::string_view transportCharset = {},
                                       std::string_view overrideLabel = {});
 
 // UTF-8 text in the named encoding (a canonical name or any label); characters a browser does not

@@ -18,4 +18,4 @@ inline constexpr DISPID kDispidCmdExecute = 2;
 inline constexpr DISPID kDispidCmdEvent = 3;
 inline constexpr DISPID kDispidCmdNavigate = 4;
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -22,126 +22,129 @@ namespace tavrin {
 // passes calls on to the window: a document or script engine may keep it past the window's life,
 // and once the window is destroyed it answers E_UNEXPECTED. The methods below are what it calls.
 class CWebBrowser2ContainerWnd : public CWindowBase, public CWebBrowserEventForwarder {
-public:
-    CWebBrowser2ContainerWnd() noexcept;
-    ~CWebBrowser2ContainerWnd() override;
+ public:
+  CWebBrowser2ContainerWnd() noexcept;
+  ~CWebBrowser2ContainerWnd() override;
 
-    // Set by the owner before Create.
-    std::vector<DWORD> m_arrBlockedKeys;
-    BOOL m_bScrollBars = FALSE;
-    BOOL m_bDocumentEvents = FALSE;
+  // Set by the owner before Create.
+  std::vector<DWORD> m_arrBlockedKeys;
+  BOOL m_bScrollBars = FALSE;
+  BOOL m_bDocumentEvents = FALSE;
 
-    // Null when the window or its control cannot be created.
-    HWND Create(HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
-    // Not owned; null swallows the control's events.
-    BOOL SetEventHandler(CWebBrowserEventHandler* handler) noexcept;
+  // Null when the window or its control cannot be created.
+  HWND Create(HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+  // Not owned; null swallows the control's events.
+  BOOL SetEventHandler(CWebBrowserEventHandler* handler) noexcept;
 
-    BOOL Navigate(const std::wstring& url) noexcept;
-    BOOL InstallUIHandler() noexcept;
-    BOOL ConnectDocumentEvents() noexcept;
-    BOOL DisconnectDocumentEvents() noexcept;
-    // Cancels the default action of the document's current event; with a tag only when the
-    // event's source element has that tag name (case ignored).
-    BOOL CancelCurrentEvent(const wchar_t* tag) noexcept;
-    // TRUE when the message was consumed.
-    virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
+  BOOL Navigate(const std::wstring& url) noexcept;
+  BOOL InstallUIHandler() noexcept;
+  BOOL ConnectDocumentEvents() noexcept;
+  BOOL DisconnectDocumentEvents() noexcept;
+  // Cancels the default action of the document's current event; with a tag only when the
+  // event's source element has that tag name (case ignored).
+  BOOL CancelCurrentEvent(const wchar_t* tag) noexcept;
+  // TRUE when the message was consumed.
+  virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
 
-    // IDispatch: the script surface, by name, and the document events, by their ids.
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) noexcept;
+  // IDispatch: the script surface, by name, and the document events, by their ids.
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept;
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError) noexcept;
 
-    // IDocHostUIHandler
-    STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget, IDispatch* object) noexcept;
-    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept;
-    STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject, IOleCommandTarget* commandTarget,
-                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept;
-    STDMETHODIMP HideUI() noexcept;
-    STDMETHODIMP UpdateUI() noexcept;
-    STDMETHODIMP EnableModeless(BOOL enable) noexcept;
-    STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept;
-    STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept;
-    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept;
-    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept;
-    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept;
-    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept;
-    STDMETHODIMP GetExternal(IDispatch** external) noexcept;
-    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept;
-    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept;
+  // IDocHostUIHandler
+  STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget,
+                               IDispatch* object) noexcept;
+  STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept;
+  STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject,
+                      IOleCommandTarget* commandTarget, IOleInPlaceFrame* frame,
+                      IOleInPlaceUIWindow* document) noexcept;
+  STDMETHODIMP HideUI() noexcept;
+  STDMETHODIMP UpdateUI() noexcept;
+  STDMETHODIMP EnableModeless(BOOL enable) noexcept;
+  STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept;
+  STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept;
+  STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept;
+  STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept;
+  STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept;
+  STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept;
+  STDMETHODIMP GetExternal(IDispatch** external) noexcept;
+  STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept;
+  STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept;
 
-protected:
-    // Script commands from window.external; their results are dropped.
-    virtual BOOL OnCmdExecute(const std::wstring& command, const std::wstring& first, const std::wstring& second);
-    virtual BOOL OnCmdEvent(const std::wstring& command, const std::wstring& first, const std::wstring& second);
-    virtual BOOL OnCmdNavigate(const std::wstring& url);
+ protected:
+  // Script commands from window.external; their results are dropped.
+  virtual BOOL OnCmdExecute(const std::wstring& command, const std::wstring& first,
+                            const std::wstring& second);
+  virtual BOOL OnCmdEvent(const std::wstring& command, const std::wstring& first,
+                          const std::wstring& second);
+  virtual BOOL OnCmdNavigate(const std::wstring& url);
 
-    // HTMLDocumentEvents, while connected; also callable from script by name.
-    virtual VARIANT_BOOL OnHelp();
-    virtual VARIANT_BOOL OnClick();
-    virtual VARIANT_BOOL OnDblClick();
-    virtual HRESULT OnKeyDown();
-    virtual HRESULT OnKeyUp();
-    virtual VARIANT_BOOL OnKeyPress();
-    virtual HRESULT OnMouseDown();
-    virtual HRESULT OnMouseMove();
-    virtual HRESULT OnMouseUp();
-    virtual HRESULT OnMouseOut();
-    virtual HRESULT OnMouseOver();
-    virtual HRESULT OnReadyStateChange();
-    virtual VARIANT_BOOL OnBeforeUpdate();
-    virtual HRESULT OnAfterUpdate();
-    virtual VARIANT_BOOL OnRowExit();
-    virtual HRESULT OnRowEnter();
-    // Blocks dragging and text selection.
-    virtual VARIANT_BOOL OnDragStart();
-    virtual VARIANT_BOOL OnSelectStart();
-    virtual VARIANT_BOOL OnErrorUpdate();
+  // HTMLDocumentEvents, while connected; also callable from script by name.
+  virtual VARIANT_BOOL OnHelp();
+  virtual VARIANT_BOOL OnClick();
+  virtual VARIANT_BOOL OnDblClick();
+  virtual HRESULT OnKeyDown();
+  virtual HRESULT OnKeyUp();
+  virtual VARIANT_BOOL OnKeyPress();
+  virtual HRESULT OnMouseDown();
+  virtual HRESULT OnMouseMove();
+  virtual HRESULT OnMouseUp();
+  virtual HRESULT OnMouseOut();
+  virtual HRESULT OnMouseOver();
+  virtual HRESULT OnReadyStateChange();
+  virtual VARIANT_BOOL OnBeforeUpdate();
+  virtual HRESULT OnAfterUpdate();
+  virtual VARIANT_BOOL OnRowExit();
+  virtual HRESULT OnRowEnter();
+  // Blocks dragging and text selection.
+  virtual VARIANT_BOOL OnDragStart();
+  virtual VARIANT_BOOL OnSelectStart();
+  virtual VARIANT_BOOL OnErrorUpdate();
 
-    // Every completed navigation (any frame) reinstalls the UI handler on the top document.
-    void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
+  // Every completed navigation (any frame) reinstalls the UI handler on the top document.
+  void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
 
-    std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // The one seam for tests: operations that need a document use this browser object instead of
-    // the hosted control's (which, under Wine, never has one). Call after Create.
-    void ReplaceBrowser(IWebBrowser2* browser) noexcept { m_pBrowser = browser; }
+  // The one seam for tests: operations that need a document use this browser object instead of
+  // the hosted control's (which, under Wine, never has one). Call after Create.
+  void ReplaceBrowser(IWebBrowser2* browser) noexcept { m_pBrowser = browser; }
 
-    // The document of m_pBrowser as interface I; empty when there is none or it lacks I.
-    template <class I>
-    ComPtr<I> Document() const noexcept
-    {
-        ComPtr<IDispatch> document;
-        if (!m_pBrowser || FAILED(m_pBrowser->get_Document(document.put()))) return {};
-        return document.query<I>();
-    }
+  // The document of m_pBrowser as interface I; empty when there is none or it lacks I.
+  template <class I>
+  ComPtr<I> Document() const noexcept {
+    ComPtr<IDispatch> document;
+    if (!m_pBrowser || FAILED(m_pBrowser->get_Document(document.put()))) return {};
+    return document.query<I>();
+  }
 
-    // The hosted control; empty before creation and after destruction.
-    ComPtr<IWebBrowser2> m_pBrowser;
+  // The hosted control; empty before creation and after destruction.
+  ComPtr<IWebBrowser2> m_pBrowser;
 
-private:
-    class CHostObject;
-    struct ScriptMember;
-    static std::span<const ScriptMember> ScriptMembers() noexcept;
+ private:
+  class CHostObject;
+  struct ScriptMember;
+  static std::span<const ScriptMember> ScriptMembers() noexcept;
 
-    LRESULT OnCreate() noexcept;
-    void OnDestroy() noexcept;
-    void ConnectControlEvents() noexcept;
-    void DisconnectControlEvents() noexcept;
+  LRESULT OnCreate() noexcept;
+  void OnDestroy() noexcept;
+  void ConnectControlEvents() noexcept;
+  void DisconnectControlEvents() noexcept;
 
-    COleControlHost m_wndBrowser;
-    // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
-    ComPtr<ComObject<CHostObject>> m_pHostObject;
-    ComPtr<IConnectionPoint> m_pDocEventsPoint;
-    DWORD m_dwDocEventsCookie = 0;
-    BOOL m_bAllowContextMenu = FALSE;
+  COleControlHost m_wndBrowser;
+  // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
+  ComPtr<ComObject<CHostObject>> m_pHostObject;
+  ComPtr<IConnectionPoint> m_pDocEventsPoint;
+  DWORD m_dwDocEventsCookie = 0;
+  BOOL m_bAllowContextMenu = FALSE;
 
-    ComPtr<ComObject<CWebBrowserEvents2>> m_pControlEvents;
-    ComPtr<IConnectionPoint> m_pControlEventsPoint;
-    DWORD m_dwControlEventsCookie = 0;
+  ComPtr<ComObject<CWebBrowserEvents2>> m_pControlEvents;
+  ComPtr<IConnectionPoint> m_pControlEventsPoint;
+  DWORD m_dwControlEventsCookie = 0;
 };
 
 // FALSE (ready) when the load has ended: ReadyState complete, or loading with Busy false. A
 // browser that cannot tell counts as busy, so the caller keeps polling.
 BOOL IsBrowserBusy(IWebBrowser2* browser) noexcept;
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -4,57 +4,54 @@
 
 namespace tavrin {
 
-STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept
-{
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+    *ppv = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
 }
 
 // Interlocked: class objects may be handed to any apartment.
-STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept
-{
+STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept {
+  ModuleLock();
+  return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release() noexcept {
+  const LONG count = InterlockedDecrement(&m_cRef);
+  ModuleUnlock();
+  return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept {
+  return m_create(outer, riid, ppv);
+}
+
+STDMETHODIMP ClassFactory::LockServer(BOOL lock) noexcept {
+  if (lock) {
     ModuleLock();
-    return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
-}
-
-STDMETHODIMP_(ULONG) ClassFactory::Release() noexcept
-{
-    const LONG count = InterlockedDecrement(&m_cRef);
+  } else {
     ModuleUnlock();
-    return static_cast<ULONG>(count);
+  }
+  return S_OK;
 }
 
-STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
-{
-    return m_create(outer, riid, ppv);
+HRESULT GetClassObject(std::span<const ClassEntry> classes, REFCLSID rclsid, REFIID riid,
+                       void** ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  for (const ClassEntry& entry : classes) {
+    if (IsEqualCLSID(rclsid, *entry.clsid)) return entry.factory->QueryInterface(riid, ppv);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDMETHODIMP ClassFactory::LockServer(BOOL lock) noexcept
-{
-    if (lock) {
-        ModuleLock();
-    } else {
-        ModuleUnlock();
-    }
-    return S_OK;
+HRESULT CanUnloadNow() noexcept {
+  return ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT GetClassObject(std::span<const ClassEntry> classes, REFCLSID rclsid, REFIID riid, void** ppv) noexcept
-{
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    for (const ClassEntry& entry : classes) {
-        if (IsEqualCLSID(rclsid, *entry.clsid)) return entry.factory->QueryInterface(riid, ppv);
-    }
-    return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
-
-} // namespace tavrin
+}  // namespace tavrin

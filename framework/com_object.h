@@ -5,8 +5,8 @@
 // A class derives from its interfaces and from ComObjectRoot and states its table once:
 //
 //     static std::span<const InterfaceEntry> Interfaces() {
-//         static const InterfaceEntry table[] = {InterfaceOf<C, IFoo>(), InterfaceOf<C, IUnknownVia, IFoo>()};
-//         return table;
+//         static const InterfaceEntry table[] = {InterfaceOf<C, IFoo>(), InterfaceOf<C,
+//         IUnknownVia, IFoo>()}; return table;
 //     }
 //
 // It is instantiated as ComObject<C> (standalone) or AggregatedComObject<C> (inside an outer
@@ -23,118 +23,114 @@
 namespace tavrin {
 
 struct InterfaceEntry {
-    const IID* iid;
-    IUnknown* (*cast)(void* object);
+  const IID* iid;
+  IUnknown* (*cast)(void* object);
 };
 
 // Entry for interface I, served by the part of T that implements Via (I itself, or an interface
 // derived from it that shares its vtable).
 template <class T, class I, class Via = I>
-InterfaceEntry InterfaceOf() noexcept
-{
-    return {&__uuidof(I), [](void* object) -> IUnknown* { return static_cast<Via*>(static_cast<T*>(object)); }};
+InterfaceEntry InterfaceOf() noexcept {
+  return {&__uuidof(I),
+          [](void* object) -> IUnknown* { return static_cast<Via*>(static_cast<T*>(object)); }};
 }
 
 class ComObjectRoot {
-public:
-    ComObjectRoot() noexcept { ModuleLock(); }
-    ComObjectRoot(const ComObjectRoot&) = delete;
-    ComObjectRoot& operator=(const ComObjectRoot&) = delete;
-    virtual ~ComObjectRoot() { ModuleUnlock(); }
+ public:
+  ComObjectRoot() noexcept { ModuleLock(); }
+  ComObjectRoot(const ComObjectRoot&) = delete;
+  ComObjectRoot& operator=(const ComObjectRoot&) = delete;
+  virtual ~ComObjectRoot() { ModuleUnlock(); }
 };
 
 // IUnknown is answered by the first entry; the pointer handed out is AddRef'ed through the
 // interface itself, so an aggregated object counts on its outer unknown.
-HRESULT QueryInterfaceFromTable(void* object, std::span<const InterfaceEntry> table, REFIID riid, void** ppv) noexcept;
+HRESULT QueryInterfaceFromTable(void* object, std::span<const InterfaceEntry> table, REFIID riid,
+                                void** ppv) noexcept;
 
 // Single-threaded apartment: a plain counter; the object deletes itself at zero.
 template <class Object>
-ULONG ReleaseOwnReference(Object* object, ULONG& count) noexcept
-{
-    const ULONG remaining = --count;
-    if (remaining == 0) delete object;
-    return remaining;
+ULONG ReleaseOwnReference(Object* object, ULONG& count) noexcept {
+  const ULONG remaining = --count;
+  if (remaining == 0) delete object;
+  return remaining;
 }
 
 template <class T>
 class ComObject final : public T {
-public:
-    using T::T;
+ public:
+  using T::T;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override
-    {
-        return QueryInterfaceFromTable(static_cast<T*>(this), T::Interfaces(), riid, ppv);
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+    return QueryInterfaceFromTable(static_cast<T*>(this), T::Interfaces(), riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
 
-private:
-    ULONG m_cRef = 0;
+ private:
+  ULONG m_cRef = 0;
 };
 
 template <class T>
 class AggregatedComObject final : public IUnknown {
-public:
-    explicit AggregatedComObject(IUnknown* outer) : m_contained(outer) {}
-    virtual ~AggregatedComObject() = default;
+ public:
+  explicit AggregatedComObject(IUnknown* outer) : m_contained(outer) {}
+  virtual ~AggregatedComObject() = default;
 
-    // The inner, non-delegating unknown: the only path to the object's own count.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override
-    {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return QueryInterfaceFromTable(static_cast<T*>(&m_contained), T::Interfaces(), riid, ppv);
+  // The inner, non-delegating unknown: the only path to the object's own count.
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+      *ppv = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
+    return QueryInterfaceFromTable(static_cast<T*>(&m_contained), T::Interfaces(), riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
 
-private:
-    // The object's interfaces delegate their IUnknown to the outer object.
-    class Contained final : public T {
-    public:
-        explicit Contained(IUnknown* outer) : m_outer(outer) {}
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override
-        {
-            return m_outer->QueryInterface(riid, ppv);
-        }
-        STDMETHODIMP_(ULONG) AddRef() noexcept override { return m_outer->AddRef(); }
-        STDMETHODIMP_(ULONG) Release() noexcept override { return m_outer->Release(); }
+ private:
+  // The object's interfaces delegate their IUnknown to the outer object.
+  class Contained final : public T {
+   public:
+    explicit Contained(IUnknown* outer) : m_outer(outer) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+      return m_outer->QueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return m_outer->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return m_outer->Release(); }
 
-    private:
-        IUnknown* m_outer; // not owned: the outer object owns us
-    };
+   private:
+    IUnknown* m_outer;  // not owned: the outer object owns us
+  };
 
-    Contained m_contained;
-    ULONG m_cRef = 0;
+  Contained m_contained;
+  ULONG m_cRef = 0;
 };
 
 // Creates T as a class factory would: aggregated when there is an outer unknown (which may only
 // ask for IUnknown), standalone otherwise.
 template <class T>
-HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) noexcept
-{
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    try {
-        IUnknown* object = nullptr;
-        if (outer) {
-            object = new (std::nothrow) AggregatedComObject<T>(outer);
-        } else if (auto* standalone = new (std::nothrow) ComObject<T>()) {
-            object = standalone->T::Interfaces().front().cast(static_cast<T*>(standalone));
-        }
-        if (!object) return E_OUTOFMEMORY;
-        // Hold a reference across the query so that a failing query frees the object.
-        object->AddRef();
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  try {
+    IUnknown* object = nullptr;
+    if (outer) {
+      object = new (std::nothrow) AggregatedComObject<T>(outer);
+    } else if (auto* standalone = new (std::nothrow) ComObject<T>()) {
+      object = standalone->T::Interfaces().front().cast(static_cast<T*>(standalone));
     }
-    CATCH_RETURN();
+    if (!object) return E_OUTOFMEMORY;
+    // Hold a reference across the query so that a failing query frees the object.
+    object->AddRef();
+    const HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+  }
+  CATCH_RETURN();
 }
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -9,49 +9,44 @@ namespace tavrin {
 
 template <class T>
 class ComPtr {
-public:
-    ComPtr() noexcept = default;
-    ComPtr(T* pointer) noexcept : m_p(pointer)
-    {
-        if (m_p) m_p->AddRef();
-    }
-    ComPtr(const ComPtr& other) noexcept : ComPtr(other.m_p) {}
-    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-    ComPtr& operator=(ComPtr other) noexcept
-    {
-        std::swap(m_p, other.m_p);
-        return *this;
-    }
-    ~ComPtr() { reset(); }
+ public:
+  ComPtr() noexcept = default;
+  ComPtr(T* pointer) noexcept : m_p(pointer) {
+    if (m_p) m_p->AddRef();
+  }
+  ComPtr(const ComPtr& other) noexcept : ComPtr(other.m_p) {}
+  ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+  ComPtr& operator=(ComPtr other) noexcept {
+    std::swap(m_p, other.m_p);
+    return *this;
+  }
+  ~ComPtr() { reset(); }
 
-    T* get() const noexcept { return m_p; }
-    T* operator->() const noexcept { return m_p; }
-    explicit operator bool() const noexcept { return m_p != nullptr; }
+  T* get() const noexcept { return m_p; }
+  T* operator->() const noexcept { return m_p; }
+  explicit operator bool() const noexcept { return m_p != nullptr; }
 
-    // Releases what is held first, so an out-parameter never leaks the previous reference.
-    T** put() noexcept
-    {
-        reset();
-        return &m_p;
-    }
-    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+  // Releases what is held first, so an out-parameter never leaks the previous reference.
+  T** put() noexcept {
+    reset();
+    return &m_p;
+  }
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
 
-    void reset() noexcept
-    {
-        if (auto* p = std::exchange(m_p, nullptr)) p->Release();
-    }
+  void reset() noexcept {
+    if (auto* p = std::exchange(m_p, nullptr)) p->Release();
+  }
 
-    // Empty when the object lacks the interface.
-    template <class U>
-    ComPtr<U> query() const noexcept
-    {
-        ComPtr<U> result;
-        if (m_p) m_p->QueryInterface(__uuidof(U), result.put_void());
-        return result;
-    }
+  // Empty when the object lacks the interface.
+  template <class U>
+  ComPtr<U> query() const noexcept {
+    ComPtr<U> result;
+    if (m_p) m_p->QueryInterface(__uuidof(U), result.put_void());
+    return result;
+  }
 
-private:
-    T* m_p = nullptr;
+ private:
+  T* m_p = nullptr;
 };
 
-} // namespace tavrin
+}  // namespace tavrin

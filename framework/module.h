@@ -16,4 +16,4 @@ void ModuleUnlock() noexcept;
 // Live objects, outstanding class-object references and LockServer(TRUE) calls.
 LONG ModuleLockCount() noexcept;
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -12,184 +12,186 @@ class COleControlSite : public IOleClientSite,
                         public IOleInPlaceFrame,
                         public UntypedDispatch,
                         public ComObjectRoot {
-public:
-    static std::span<const InterfaceEntry> Interfaces() noexcept
-    {
-        using T = COleControlSite;
-        static const InterfaceEntry table[] = {
-            InterfaceOf<T, IOleClientSite>(),
-            InterfaceOf<T, IOleInPlaceSite>(),
-            InterfaceOf<T, IOleWindow, IOleInPlaceSite>(),
-            InterfaceOf<T, IOleInPlaceFrame>(),
-            InterfaceOf<T, IOleInPlaceUIWindow, IOleInPlaceFrame>(),
-            InterfaceOf<T, IDispatch>(),
-        };
-        return table;
-    }
+ public:
+  static std::span<const InterfaceEntry> Interfaces() noexcept {
+    using T = COleControlSite;
+    static const InterfaceEntry table[] = {
+        InterfaceOf<T, IOleClientSite>(),
+        InterfaceOf<T, IOleInPlaceSite>(),
+        InterfaceOf<T, IOleWindow, IOleInPlaceSite>(),
+        InterfaceOf<T, IOleInPlaceFrame>(),
+        InterfaceOf<T, IOleInPlaceUIWindow, IOleInPlaceFrame>(),
+        InterfaceOf<T, IDispatch>(),
+    };
+    return table;
+  }
 
-    void Attach(HWND window) noexcept { m_hWnd = window; }
+  void Attach(HWND window) noexcept { m_hWnd = window; }
 
-    // IOleClientSite
-    STDMETHODIMP SaveObject() noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) noexcept override
-    {
-        if (moniker) *moniker = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetContainer(IOleContainer** container) noexcept override
-    {
-        if (container) *container = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP ShowObject() noexcept override { return S_OK; }
-    STDMETHODIMP OnShowWindow(BOOL) noexcept override { return S_OK; }
-    STDMETHODIMP RequestNewObjectLayout() noexcept override { return E_NOTIMPL; }
+  // IOleClientSite
+  STDMETHODIMP SaveObject() noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) noexcept override {
+    if (moniker) *moniker = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetContainer(IOleContainer** container) noexcept override {
+    if (container) *container = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP ShowObject() noexcept override { return S_OK; }
+  STDMETHODIMP OnShowWindow(BOOL) noexcept override { return S_OK; }
+  STDMETHODIMP RequestNewObjectLayout() noexcept override { return E_NOTIMPL; }
 
-    // IOleWindow
-    STDMETHODIMP GetWindow(HWND* window) noexcept override
-    {
-        if (!window) return E_POINTER;
-        *window = m_hWnd;
-        return m_hWnd ? S_OK : E_FAIL;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) noexcept override { return E_NOTIMPL; }
+  // IOleWindow
+  STDMETHODIMP GetWindow(HWND* window) noexcept override {
+    if (!window) return E_POINTER;
+    *window = m_hWnd;
+    return m_hWnd ? S_OK : E_FAIL;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) noexcept override { return E_NOTIMPL; }
 
-    // IOleInPlaceSite
-    STDMETHODIMP CanInPlaceActivate() noexcept override { return m_hWnd ? S_OK : S_FALSE; }
-    STDMETHODIMP OnInPlaceActivate() noexcept override { return S_OK; }
-    STDMETHODIMP OnUIActivate() noexcept override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position, RECT* clip,
-                                  OLEINPLACEFRAMEINFO* frameInfo) noexcept override
-    {
-        if (!frame || !document || !position || !clip || !frameInfo) return E_POINTER;
-        *frame = this;
-        (*frame)->AddRef();
-        *document = nullptr;
-        GetClientRect(m_hWnd, position);
-        *clip = *position;
-        frameInfo->fMDIApp = FALSE;
-        frameInfo->hwndFrame = GetAncestor(m_hWnd, GA_ROOT);
-        frameInfo->haccel = nullptr;
-        frameInfo->cAccelEntries = 0;
+  // IOleInPlaceSite
+  STDMETHODIMP CanInPlaceActivate() noexcept override { return m_hWnd ? S_OK : S_FALSE; }
+  STDMETHODIMP OnInPlaceActivate() noexcept override { return S_OK; }
+  STDMETHODIMP OnUIActivate() noexcept override { return S_OK; }
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                RECT* position, RECT* clip,
+                                OLEINPLACEFRAMEINFO* frameInfo) noexcept override {
+    if (!frame || !document || !position || !clip || !frameInfo) return E_POINTER;
+    *frame = this;
+    (*frame)->AddRef();
+    *document = nullptr;
+    GetClientRect(m_hWnd, position);
+    *clip = *position;
+    frameInfo->fMDIApp = FALSE;
+    frameInfo->hwndFrame = GetAncestor(m_hWnd, GA_ROOT);
+    frameInfo->haccel = nullptr;
+    frameInfo->cAccelEntries = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Scroll(SIZE) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP OnUIDeactivate(BOOL) noexcept override { return S_OK; }
+  STDMETHODIMP OnInPlaceDeactivate() noexcept override { return S_OK; }
+  STDMETHODIMP DiscardUndoState() noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP DeactivateAndUndo() noexcept override { return E_NOTIMPL; }
+  // The control always fills the host window; a request of its own changes nothing.
+  STDMETHODIMP OnPosRectChange(LPCRECT) noexcept override { return S_OK; }
+
+  // IOleInPlaceUIWindow and IOleInPlaceFrame: no tool space, menus or status bar to share.
+  STDMETHODIMP GetBorder(LPRECT) noexcept override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) noexcept override {
+    return INPLACE_E_NOTOOLSPACE;
+  }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) noexcept override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept override {
+    return S_OK;
+  }
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) noexcept override { return S_OK; }
+  STDMETHODIMP RemoveMenus(HMENU) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) noexcept override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) noexcept override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) noexcept override { return S_FALSE; }
+
+  // IDispatch: the ambient properties. Without user mode a control runs in design mode.
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                      UINT*) noexcept override {
+    if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+    switch (id) {
+      case DISPID_AMBIENT_USERMODE:
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = VARIANT_TRUE;
         return S_OK;
+      case DISPID_AMBIENT_UIDEAD:
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = VARIANT_FALSE;
+        return S_OK;
+      default:
+        return DISP_E_MEMBERNOTFOUND;
     }
-    STDMETHODIMP Scroll(SIZE) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) noexcept override { return S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() noexcept override { return S_OK; }
-    STDMETHODIMP DiscardUndoState() noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP DeactivateAndUndo() noexcept override { return E_NOTIMPL; }
-    // The control always fills the host window; a request of its own changes nothing.
-    STDMETHODIMP OnPosRectChange(LPCRECT) noexcept override { return S_OK; }
+  }
 
-    // IOleInPlaceUIWindow and IOleInPlaceFrame: no tool space, menus or status bar to share.
-    STDMETHODIMP GetBorder(LPRECT) noexcept override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) noexcept override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) noexcept override { return S_OK; }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) noexcept override { return S_OK; }
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) noexcept override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) noexcept override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) noexcept override { return S_OK; }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) noexcept override { return S_FALSE; }
-
-    // IDispatch: the ambient properties. Without user mode a control runs in design mode.
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                        UINT*) noexcept override
-    {
-        if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
-        switch (id) {
-        case DISPID_AMBIENT_USERMODE:
-            V_VT(result) = VT_BOOL;
-            V_BOOL(result) = VARIANT_TRUE;
-            return S_OK;
-        case DISPID_AMBIENT_UIDEAD:
-            V_VT(result) = VT_BOOL;
-            V_BOOL(result) = VARIANT_FALSE;
-            return S_OK;
-        default:
-            return DISP_E_MEMBERNOTFOUND;
-        }
-    }
-
-private:
-    // Cleared when the control is closed, so a late call finds no window.
-    HWND m_hWnd = nullptr;
+ private:
+  // Cleared when the control is closed, so a late call finds no window.
+  HWND m_hWnd = nullptr;
 };
 
 COleControlHost::COleControlHost() noexcept = default;
 
-COleControlHost::~COleControlHost() { Destroy(); }
-
-HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept
-{
-    Destroy();
-    if (!CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"", style, 0, rect, id)) {
-        return LastErrorResult();
-    }
-    const HRESULT hr = [&]() noexcept -> HRESULT {
-        auto* site = new (std::nothrow) ComObject<COleControlSite>();
-        if (!site) return E_OUTOFMEMORY;
-        m_pSite = site;
-        m_pSite->Attach(Handle());
-
-        ComPtr<IOleObject> control;
-        RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, control.put_void()));
-        m_pControl = control.query<IUnknown>();
-        RETURN_IF_FAILED(control->SetClientSite(m_pSite.get()));
-        if (const auto persist = control.query<IPersistStreamInit>()) RETURN_IF_FAILED(persist->InitNew());
-        RECT client{};
-        GetClientRect(Handle(), &client);
-        return control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_pSite.get(), 0, Handle(), &client);
-    }();
-    if (FAILED(hr)) Destroy();
-    return hr;
+COleControlHost::~COleControlHost() {
+  Destroy();
 }
 
-void COleControlHost::Destroy() noexcept
-{
-    CloseControl();
-    if (Handle()) DestroyWindow(Handle());
+HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect,
+                                UINT_PTR id) noexcept {
+  Destroy();
+  if (!CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"", style, 0, rect, id)) {
+    return LastErrorResult();
+  }
+  const HRESULT hr = [&]() noexcept -> HRESULT {
+    auto* site = new (std::nothrow) ComObject<COleControlSite>();
+    if (!site) return E_OUTOFMEMORY;
+    m_pSite = site;
+    m_pSite->Attach(Handle());
+
+    ComPtr<IOleObject> control;
+    RETURN_IF_FAILED(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, control.put_void()));
+    m_pControl = control.query<IUnknown>();
+    RETURN_IF_FAILED(control->SetClientSite(m_pSite.get()));
+    if (const auto persist = control.query<IPersistStreamInit>())
+      RETURN_IF_FAILED(persist->InitNew());
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    return control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, m_pSite.get(), 0, Handle(), &client);
+  }();
+  if (FAILED(hr)) Destroy();
+  return hr;
 }
 
-void COleControlHost::CloseControl() noexcept
-{
-    if (m_pControl) {
-        if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) inPlace->InPlaceDeactivate();
-        if (const auto control = m_pControl.query<IOleObject>()) {
-            control->Close(OLECLOSE_NOSAVE);
-            control->SetClientSite(nullptr);
-        }
-        m_pControl.reset();
-    }
-    if (m_pSite) {
-        m_pSite->Attach(nullptr);
-        m_pSite.reset();
-    }
+void COleControlHost::Destroy() noexcept {
+  CloseControl();
+  if (Handle()) DestroyWindow(Handle());
 }
 
-std::optional<LRESULT> COleControlHost::HandleMessage(UINT message, WPARAM, LPARAM lParam)
-{
-    switch (message) {
+void COleControlHost::CloseControl() noexcept {
+  if (m_pControl) {
+    if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) inPlace->InPlaceDeactivate();
+    if (const auto control = m_pControl.query<IOleObject>()) {
+      control->Close(OLECLOSE_NOSAVE);
+      control->SetClientSite(nullptr);
+    }
+    m_pControl.reset();
+  }
+  if (m_pSite) {
+    m_pSite->Attach(nullptr);
+    m_pSite.reset();
+  }
+}
+
+std::optional<LRESULT> COleControlHost::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
     case WM_SIZE:
-        if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
-            const RECT rect{0, 0, LOWORD(lParam), HIWORD(lParam)};
-            inPlace->SetObjectRects(&rect, &rect);
-        }
-        return 0;
+      if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
+        const RECT rect{0, 0, LOWORD(lParam), HIWORD(lParam)};
+        inPlace->SetObjectRects(&rect, &rect);
+      }
+      return 0;
     case WM_SETFOCUS:
-        if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
-            HWND control = nullptr;
-            if (SUCCEEDED(inPlace->GetWindow(&control)) && control) SetFocus(control);
-        }
-        return 0;
+      if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
+        HWND control = nullptr;
+        if (SUCCEEDED(inPlace->GetWindow(&control)) && control) SetFocus(control);
+      }
+      return 0;
     case WM_DESTROY:
-        CloseControl();
-        return std::nullopt;
+      CloseControl();
+      return std::nullopt;
     default:
-        return std::nullopt;
-    }
+      return std::nullopt;
+  }
 }
 
-} // namespace tavrin
+}  // namespace tavrin

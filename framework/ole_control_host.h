@@ -13,27 +13,27 @@ namespace tavrin {
 class COleControlSite;
 
 class COleControlHost final : public CWindowBase {
-public:
-    COleControlHost() noexcept;
-    ~COleControlHost() override;
+ public:
+  COleControlHost() noexcept;
+  ~COleControlHost() override;
 
-    // Creates the window and the control of class clsid in it; on failure neither remains.
-    HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
-    // Deactivates, closes and releases the control and destroys the window; idle when not created.
-    void Destroy() noexcept;
+  // Creates the window and the control of class clsid in it; on failure neither remains.
+  HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+  // Deactivates, closes and releases the control and destroys the window; idle when not created.
+  void Destroy() noexcept;
 
-    // The control's identity; empty when none is hosted.
-    const ComPtr<IUnknown>& Control() const noexcept { return m_pControl; }
+  // The control's identity; empty when none is hosted.
+  const ComPtr<IUnknown>& Control() const noexcept { return m_pControl; }
 
-protected:
-    std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+ protected:
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
-    void CloseControl() noexcept;
+ private:
+  void CloseControl() noexcept;
 
-    ComPtr<IUnknown> m_pControl;
-    // Held by the control too; it forgets this window when the control is closed.
-    ComPtr<ComObject<COleControlSite>> m_pSite;
+  ComPtr<IUnknown> m_pControl;
+  // Held by the control too; it forgets this window when the control is closed.
+  ComPtr<ComObject<COleControlSite>> m_pSite;
 };
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -4,13 +4,13 @@
 
 namespace tavrin {
 
-std::wstring Utf8ToWide(std::string_view text)
-{
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    std::wstring result(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(), static_cast<int>(result.size()));
-    return result;
+std::wstring Utf8ToWide(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring result(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(),
+                      static_cast<int>(result.size()));
+  return result;
 }
 
-} // namespace tavrin
+}  // namespace tavrin

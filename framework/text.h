@@ -8,4 +8,4 @@ namespace tavrin {
 
 std::wstring Utf8ToWide(std::string_view text);
 
-} // namespace tavrin
+}  // namespace tavrin

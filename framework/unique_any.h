@@ -10,48 +10,55 @@ namespace tavrin {
 
 template <class T, auto Close>
 class UniqueAny {
-public:
-    UniqueAny() noexcept = default;
-    explicit UniqueAny(T value) noexcept : m_value(value) {}
-    UniqueAny(UniqueAny&& other) noexcept : m_value(other.release()) {}
-    UniqueAny& operator=(UniqueAny&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    UniqueAny(const UniqueAny&) = delete;
-    UniqueAny& operator=(const UniqueAny&) = delete;
-    ~UniqueAny() { reset(); }
+ public:
+  UniqueAny() noexcept = default;
+  explicit UniqueAny(T value) noexcept : m_value(value) {}
+  UniqueAny(UniqueAny&& other) noexcept : m_value(other.release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+  ~UniqueAny() { reset(); }
 
-    T get() const noexcept { return m_value; }
-    explicit operator bool() const noexcept { return m_value != T{}; }
+  T get() const noexcept { return m_value; }
+  explicit operator bool() const noexcept { return m_value != T{}; }
 
-    // Closes what is held first, so the address can be handed to a function that writes a new value.
-    T* put() noexcept
-    {
-        reset();
-        return &m_value;
-    }
+  // Closes what is held first, so the address can be handed to a function that writes a new value.
+  T* put() noexcept {
+    reset();
+    return &m_value;
+  }
 
-    void reset(T value = T{}) noexcept
-    {
-        if (m_value != T{}) Close(m_value);
-        m_value = value;
-    }
+  void reset(T value = T{}) noexcept {
+    if (m_value != T{}) Close(m_value);
+    m_value = value;
+  }
 
-    [[nodiscard]] T release() noexcept { return std::exchange(m_value, T{}); }
+  [[nodiscard]] T release() noexcept { return std::exchange(m_value, T{}); }
 
-private:
-    T m_value{};
+ private:
+  T m_value{};
 };
 
 namespace detail {
-inline void CloseHkey(HKEY key) noexcept { RegCloseKey(key); }
-inline void CloseHandleValue(HANDLE handle) noexcept { CloseHandle(handle); }
-inline void CloseModule(HMODULE module) noexcept { FreeLibrary(module); }
-inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
-inline void FreeBstr(BSTR text) noexcept { SysFreeString(text); }
-} // namespace detail
+inline void CloseHkey(HKEY key) noexcept {
+  RegCloseKey(key);
+}
+inline void CloseHandleValue(HANDLE handle) noexcept {
+  CloseHandle(handle);
+}
+inline void CloseModule(HMODULE module) noexcept {
+  FreeLibrary(module);
+}
+inline void DeleteGdiObject(HGDIOBJ object) noexcept {
+  DeleteObject(object);
+}
+inline void FreeBstr(BSTR text) noexcept {
+  SysFreeString(text);
+}
+}  // namespace detail
 
 // Keys opened below a predefined root; the roots themselves are never held.
 using UniqueHkey = UniqueAny<HKEY, detail::CloseHkey>;
@@ -63,21 +70,20 @@ using UniqueBstr = UniqueAny<BSTR, detail::FreeBstr>;
 
 // A VARIANT cleared at scope exit; put() clears before handing out the address.
 class UniqueVariant {
-public:
-    UniqueVariant() noexcept { VariantInit(&m_value); }
-    UniqueVariant(const UniqueVariant&) = delete;
-    UniqueVariant& operator=(const UniqueVariant&) = delete;
-    ~UniqueVariant() { VariantClear(&m_value); }
+ public:
+  UniqueVariant() noexcept { VariantInit(&m_value); }
+  UniqueVariant(const UniqueVariant&) = delete;
+  UniqueVariant& operator=(const UniqueVariant&) = delete;
+  ~UniqueVariant() { VariantClear(&m_value); }
 
-    const VARIANT& get() const noexcept { return m_value; }
-    VARIANT* put() noexcept
-    {
-        VariantClear(&m_value);
-        return &m_value;
-    }
+  const VARIANT& get() const noexcept { return m_value; }
+  VARIANT* put() noexcept {
+    VariantClear(&m_value);
+    return &m_value;
+  }
 
-private:
-    VARIANT m_value;
+ private:
+  VARIANT m_value;
 };
 
-} // namespace tavrin
+}  // namespace tavrin

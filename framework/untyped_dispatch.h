@@ -6,19 +6,17 @@
 namespace tavrin {
 
 class UntypedDispatch : public IDispatch {
-public:
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override
-    {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override
-    {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
 };
 
-} // namespace tavrin
+}  // namespace tavrin

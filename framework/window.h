@@ -9,81 +9,86 @@
 namespace tavrin {
 
 class CWindowBase {
-public:
-    CWindowBase() noexcept = default;
-    CWindowBase(const CWindowBase&) = delete;
-    CWindowBase& operator=(const CWindowBase&) = delete;
-    // The window must be gone before its object: destroy it first.
-    virtual ~CWindowBase() = default;
+ public:
+  CWindowBase() noexcept = default;
+  CWindowBase(const CWindowBase&) = delete;
+  CWindowBase& operator=(const CWindowBase&) = delete;
+  // The window must be gone before its object: destroy it first.
+  virtual ~CWindowBase() = default;
 
-    HWND Handle() const noexcept { return m_hWnd; }
+  HWND Handle() const noexcept { return m_hWnd; }
 
-    // Registers the class on first use (class style, cursor and background as given) and creates
-    // the window; null on failure.
-    HWND Create(const wchar_t* className, UINT classStyle, HBRUSH background, HWND parent, const wchar_t* text,
-                DWORD style, DWORD exStyle, const RECT& rect, UINT_PTR id) noexcept;
+  // Registers the class on first use (class style, cursor and background as given) and creates
+  // the window; null on failure.
+  HWND Create(const wchar_t* className, UINT classStyle, HBRUSH background, HWND parent,
+              const wchar_t* text, DWORD style, DWORD exStyle, const RECT& rect,
+              UINT_PTR id) noexcept;
 
-protected:
-    // nullopt passes the message to the default window procedure.
-    virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    // After WM_NCDESTROY, when the handle is already cleared.
-    virtual void OnFinalMessage() noexcept {}
+ protected:
+  // nullopt passes the message to the default window procedure.
+  virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // After WM_NCDESTROY, when the handle is already cleared.
+  virtual void OnFinalMessage() noexcept {}
 
-private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
 
-    HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;
 };
 
 class CDialogBase {
-public:
-    CDialogBase() noexcept = default;
-    CDialogBase(const CDialogBase&) = delete;
-    CDialogBase& operator=(const CDialogBase&) = delete;
-    virtual ~CDialogBase() = default;
+ public:
+  CDialogBase() noexcept = default;
+  CDialogBase(const CDialogBase&) = delete;
+  CDialogBase& operator=(const CDialogBase&) = delete;
+  virtual ~CDialogBase() = default;
 
-    HWND Handle() const noexcept { return m_hWnd; }
+  HWND Handle() const noexcept { return m_hWnd; }
 
-    // The EndDialog result, or -1 when the dialog could not be created.
-    INT_PTR DoModal(HINSTANCE instance, UINT templateId, HWND parent) noexcept;
+  // The EndDialog result, or -1 when the dialog could not be created.
+  INT_PTR DoModal(HINSTANCE instance, UINT templateId, HWND parent) noexcept;
 
-protected:
-    // Dialog-procedure result; nullopt means "not handled" (FALSE). WM_INITDIALOG is not special:
-    // return TRUE to let the system set the focus.
-    virtual std::optional<INT_PTR> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+ protected:
+  // Dialog-procedure result; nullopt means "not handled" (FALSE). WM_INITDIALOG is not special:
+  // return TRUE to let the system set the focus.
+  virtual std::optional<INT_PTR> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
-private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
 
-    HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;
 };
 
-// Takes over an existing window (a dialog's control) by replacing its window procedure; messages the
-// object does not answer go on to the window's own procedure. The window lets go at WM_NCDESTROY.
+// Takes over an existing window (a dialog's control) by replacing its window procedure; messages
+// the object does not answer go on to the window's own procedure. The window lets go at
+// WM_NCDESTROY.
 class CWindowSubclass {
-public:
-    CWindowSubclass() noexcept = default;
-    CWindowSubclass(const CWindowSubclass&) = delete;
-    CWindowSubclass& operator=(const CWindowSubclass&) = delete;
-    virtual ~CWindowSubclass();
+ public:
+  CWindowSubclass() noexcept = default;
+  CWindowSubclass(const CWindowSubclass&) = delete;
+  CWindowSubclass& operator=(const CWindowSubclass&) = delete;
+  virtual ~CWindowSubclass();
 
-    HWND Handle() const noexcept { return m_hWnd; }
+  HWND Handle() const noexcept { return m_hWnd; }
 
-    // Calls OnSubclassed once attached; false when the window cannot be subclassed.
-    bool SubclassWindow(HWND hwnd) noexcept;
+  // Calls OnSubclassed once attached; false when the window cannot be subclassed.
+  bool SubclassWindow(HWND hwnd) noexcept;
 
-protected:
-    // nullopt passes the message on to the window's own procedure.
-    virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual void OnSubclassed() {}
-    LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+ protected:
+  // nullopt passes the message on to the window's own procedure.
+  virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual void OnSubclassed() {}
+  LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
-private:
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    void Unsubclass() noexcept;
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam,
+                                       LPARAM lParam) noexcept;
+  void Unsubclass() noexcept;
 
-    HWND m_hWnd = nullptr;
-    WNDPROC m_previous = nullptr;
+  HWND m_hWnd = nullptr;
+  WNDPROC m_previous = nullptr;
 };
 
 // A parent hands a control's WM_COMMAND and WM_CTLCOLOR* back to the control as this base plus the
@@ -93,4 +98,4 @@ inline constexpr UINT kReflectedMessageBase = WM_USER + 0x1C00;
 // nullopt when the message does not come from a control or the control answers 0 (not handled).
 std::optional<LRESULT> ReflectToControl(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
-} // namespace tavrin
+}  // namespace tavrin

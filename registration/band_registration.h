@@ -10,4 +10,4 @@ namespace tavrin {
 HRESULT RegisterBand();
 HRESULT UnregisterBand();
 
-} // namespace tavrin
+}  // namespace tavrin

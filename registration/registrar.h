@@ -21,9 +21,10 @@ namespace tavrin {
 
 // The whole script is parsed before the registry is touched: a malformed script changes nothing
 // and gives E_INVALIDARG.
-HRESULT RunRegistryScript(std::wstring_view script, const std::wstring& modulePath, bool registering);
+HRESULT RunRegistryScript(std::wstring_view script, const std::wstring& modulePath,
+                          bool registering);
 
 // The script stored as UTF-8 in resource type "REGISTRY" of this module, %MODULE% being its path.
 HRESULT RunRegistryScriptResource(UINT resourceId, bool registering);
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -12,4 +12,4 @@ HRESULT RegisterModuleTypeLib(const std::wstring& modulePath);
 // at run time).
 HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath);
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -6,22 +6,22 @@
 namespace tavrin {
 
 class CIconFrame final : public CWindowSubclass {
-public:
-    CIconFrame() noexcept;
+ public:
+  CIconFrame() noexcept;
 
-    // An icon of this module's resources; false (and no icon, the frame still drawn) when missing.
-    bool SetIconId(UINT id) noexcept;
+  // An icon of this module's resources; false (and no icon, the frame still drawn) when missing.
+  bool SetIconId(UINT id) noexcept;
 
-protected:
-    std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+ protected:
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
-    void Paint(HDC dc) const noexcept;
+ private:
+  void Paint(HDC dc) const noexcept;
 
-    // Shared icon from LoadIcon: never destroyed.
-    HICON m_hIcon = nullptr;
-    int m_cxIcon;
-    int m_cyIcon;
+  // Shared icon from LoadIcon: never destroyed.
+  HICON m_hIcon = nullptr;
+  int m_cxIcon;
+  int m_cyIcon;
 };
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -9,118 +9,128 @@ namespace tavrin {
 namespace {
 
 // Runs a command line as WinExec would, but wide, so that no character of the target is lost.
-int RunCommandLine(std::wstring commandLine, int showCommand)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showCommand);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        // WinExec's codes are the small system errors; anything else reads as a bad executable.
-        const DWORD error = GetLastError();
-        return error < 32 ? static_cast<int>(error) : ERROR_BAD_FORMAT;
-    }
-    const UniqueHandle thread(process.hThread);
-    const UniqueHandle child(process.hProcess);
-    return 33;
+int RunCommandLine(std::wstring commandLine, int showCommand) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showCommand);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    // WinExec's codes are the small system errors; anything else reads as a bad executable.
+    const DWORD error = GetLastError();
+    return error < 32 ? static_cast<int>(error) : ERROR_BAD_FORMAT;
+  }
+  const UniqueHandle thread(process.hThread);
+  const UniqueHandle child(process.hProcess);
+  return 33;
 }
 
-const wchar_t* KnownOpenErrorText(int code)
-{
-    switch (code) {
-    case 0: return L"The operating system is out\nof memory or resources.";
-    case 2: return L"The specified file was not found.";
-    case 3: return L"The specified path was not found.";
-    case 5: return L"The operating system denied\naccess to the specified file.";
-    case 8: return L"There was not enough memory to complete the operation.";
-    case 11: return L"The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).";
-    case 26: return L"A sharing violation occurred. ";
-    case 27: return L"The filename association is\nincomplete or invalid.";
-    case 28: return L"The DDE transaction could not\nbe completed because the request timed out.";
-    case 29: return L"The DDE transaction failed.";
+const wchar_t* KnownOpenErrorText(int code) {
+  switch (code) {
+    case 0:
+      return L"The operating system is out\nof memory or resources.";
+    case 2:
+      return L"The specified file was not found.";
+    case 3:
+      return L"The specified path was not found.";
+    case 5:
+      return L"The operating system denied\naccess to the specified file.";
+    case 8:
+      return L"There was not enough memory to complete the operation.";
+    case 11:
+      return L"The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).";
+    case 26:
+      return L"A sharing violation occurred. ";
+    case 27:
+      return L"The filename association is\nincomplete or invalid.";
+    case 28:
+      return L"The DDE transaction could not\nbe completed because the request timed out.";
+    case 29:
+      return L"The DDE transaction failed.";
     case 30:
-        return L"The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
-    case 31: return L"There is no application associated\nwith the given filename extension.";
-    case 32: return L"The specified dynamic-link library was not found.";
-    default: return nullptr;
-    }
+      return L"The DDE transaction could not\nbe completed because other DDE transactions\nwere "
+             L"being processed.";
+    case 31:
+      return L"There is no application associated\nwith the given filename extension.";
+    case 32:
+      return L"The specified dynamic-link library was not found.";
+    default:
+      return nullptr;
+  }
 }
 
 // The file name of the module without its folder and extension.
-std::wstring ApplicationTitle()
-{
-    std::wstring name = ModuleFileName();
-    name.erase(0, name.find_last_of(L"\\/") + 1);
-    const size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos) name.resize(dot);
-    return name;
+std::wstring ApplicationTitle() {
+  std::wstring name = ModuleFileName();
+  name.erase(0, name.find_last_of(L"\\/") + 1);
+  const size_t dot = name.rfind(L'.');
+  if (dot != std::wstring::npos) name.resize(dot);
+  return name;
 }
 
-} // namespace
+}  // namespace
 
-int OpenLink(const std::wstring& target, int showCommand)
-{
-    const int result = static_cast<int>(
-        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, showCommand)));
-    if (result > 32) return result;
-    const std::optional<std::wstring> commandLine = FallbackCommandLine(HKEY_CLASSES_ROOT, target);
-    if (!commandLine) return result;
-    return RunCommandLine(*commandLine, showCommand);
+int OpenLink(const std::wstring& target, int showCommand) {
+  const int result = static_cast<int>(reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, showCommand)));
+  if (result > 32) return result;
+  const std::optional<std::wstring> commandLine = FallbackCommandLine(HKEY_CLASSES_ROOT, target);
+  if (!commandLine) return result;
+  return RunCommandLine(*commandLine, showCommand);
 }
 
-std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wstring& target)
-{
-    std::wstring fileType;
-    if (ReadDefaultValue(classesRoot, L".htm", fileType) != ERROR_SUCCESS) return std::nullopt;
-    // A value that cannot be read as a string also reads as empty.
-    std::wstring command;
-    if (ReadDefaultValue(classesRoot, fileType + L"\\shell\\open\\command", command) != ERROR_SUCCESS ||
-        command.empty()) {
-        return std::nullopt;
-    }
-    size_t cut = command.find(L"\"%1\"");
-    if (cut == std::wstring::npos) cut = command.find(L"%1");
-    if (cut != std::wstring::npos) command.resize(cut);
-    return command + L" " + target;
+std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wstring& target) {
+  std::wstring fileType;
+  if (ReadDefaultValue(classesRoot, L".htm", fileType) != ERROR_SUCCESS) return std::nullopt;
+  // A value that cannot be read as a string also reads as empty.
+  std::wstring command;
+  if (ReadDefaultValue(classesRoot, fileType + L"\\shell\\open\\command", command) !=
+          ERROR_SUCCESS ||
+      command.empty()) {
+    return std::nullopt;
+  }
+  size_t cut = command.find(L"\"%1\"");
+  if (cut == std::wstring::npos) cut = command.find(L"%1");
+  if (cut != std::wstring::npos) command.resize(cut);
+  return command + L" " + target;
 }
 
-LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text)
-{
-    text.clear();
-    UniqueHkey key;
-    const LONG opened = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
-    if (opened != ERROR_SUCCESS) {
-        static_cast<void>(key.release());
-        return opened;
-    }
-    // REG_EXPAND_SZ values come back expanded.
-    constexpr DWORD kStringTypes = RRF_RT_REG_SZ;
-    DWORD size = 0;
-    if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        return ERROR_SUCCESS;
-    }
-    // The size asked for first is only an estimate when the value holds variables to expand.
-    std::wstring value(size / sizeof(wchar_t) + MAX_PATH, L'\0');
-    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, value.data(), &size) != ERROR_SUCCESS) {
-        return ERROR_SUCCESS;
-    }
-    value.resize(wcsnlen(value.c_str(), value.size()));
-    text = std::move(value);
+LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text) {
+  text.clear();
+  UniqueHkey key;
+  const LONG opened = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
+  if (opened != ERROR_SUCCESS) {
+    static_cast<void>(key.release());
+    return opened;
+  }
+  // REG_EXPAND_SZ values come back expanded.
+  constexpr DWORD kStringTypes = RRF_RT_REG_SZ;
+  DWORD size = 0;
+  if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
     return ERROR_SUCCESS;
+  }
+  // The size asked for first is only an estimate when the value holds variables to expand.
+  std::wstring value(size / sizeof(wchar_t) + MAX_PATH, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, value.data(), &size) !=
+      ERROR_SUCCESS) {
+    return ERROR_SUCCESS;
+  }
+  value.resize(wcsnlen(value.c_str(), value.size()));
+  text = std::move(value);
+  return ERROR_SUCCESS;
 }
 
-void ShowOpenError(HWND owner, int code, MessageBoxFunction messageBox)
-{
-    std::wstring message = L"Unable to open hyperlink:\n\n";
-    if (const wchar_t* known = KnownOpenErrorText(code)) {
-        message += known;
-    } else {
-        message += L"Unknown Error (" + std::to_wstring(code) + L") occurred.";
-    }
-    messageBox(owner, message.c_str(), ApplicationTitle().c_str(), MB_ICONEXCLAMATION | MB_OK);
+void ShowOpenError(HWND owner, int code, MessageBoxFunction messageBox) {
+  std::wstring message = L"Unable to open hyperlink:\n\n";
+  if (const wchar_t* known = KnownOpenErrorText(code)) {
+    message += known;
+  } else {
+    message += L"Unknown Error (" + std::to_wstring(code) + L") occurred.";
+  }
+  messageBox(owner, message.c_str(), ApplicationTitle().c_str(), MB_ICONEXCLAMATION | MB_OK);
 }
 
-} // namespace tavrin
+}  // namespace tavrin

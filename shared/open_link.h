@@ -25,4 +25,4 @@ using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 // Tells the user why OpenLink failed with code; tests pass their own message box.
 void ShowOpenError(HWND owner, int code, MessageBoxFunction messageBox = &MessageBoxW);
 
-} // namespace tavrin
+}  // namespace tavrin

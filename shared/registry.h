@@ -18,15 +18,18 @@ bool RegistryDeleteTree(HKEY root, const std::wstring& path);
 // Appends every key below path, each after all of its own descendants.
 bool RegistryCollectSubkeys(HKEY root, const std::wstring& path, std::vector<std::wstring>& list);
 // The key must exist: writing never creates it.
-bool RegistrySetDword(HKEY root, const std::wstring& path, const std::wstring& valueName, DWORD value);
+bool RegistrySetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
+                      DWORD value);
 // value is 0 unless the read succeeds; data longer than four bytes is refused.
-bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& valueName, DWORD& value);
+bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
+                      DWORD& value);
 // A null valueName writes the key's default value.
-bool RegistrySetString(HKEY root, const std::wstring& path, const wchar_t* valueName, const std::wstring& text);
+bool RegistrySetString(HKEY root, const std::wstring& path, const wchar_t* valueName,
+                       const std::wstring& text);
 
 // The full path of the module holding this code (the DLL, not the process that loaded it).
 bool GetModulePath(std::wstring& path);
 // The 8.3 form of an existing path; the path itself when the file system has no short form.
 bool GetShortPath(const std::wstring& longPath, std::wstring& shortPath);
 
-} // namespace tavrin
+}  // namespace tavrin

@@ -4,21 +4,18 @@
 
 namespace tavrin {
 
-void CreateSettingsKey()
-{
-    RegistryCreateKey(HKEY_CURRENT_USER, L"Software", L"Halvek");
-    RegistryCreateKey(HKEY_CURRENT_USER, L"Software\\Halvek", L"Tavrin");
+void CreateSettingsKey() {
+  RegistryCreateKey(HKEY_CURRENT_USER, L"Software", L"Halvek");
+  RegistryCreateKey(HKEY_CURRENT_USER, L"Software\\Halvek", L"Tavrin");
 }
 
-bool ReadSetting(const wchar_t* name)
-{
-    DWORD value = 0;
-    return RegistryGetDword(HKEY_CURRENT_USER, kSettingsKey, name, value) && value != 0;
+bool ReadSetting(const wchar_t* name) {
+  DWORD value = 0;
+  return RegistryGetDword(HKEY_CURRENT_USER, kSettingsKey, name, value) && value != 0;
 }
 
-void WriteSetting(const wchar_t* name, DWORD value)
-{
-    RegistrySetDword(HKEY_CURRENT_USER, kSettingsKey, name, value);
+void WriteSetting(const wchar_t* name, DWORD value) {
+  RegistrySetDword(HKEY_CURRENT_USER, kSettingsKey, name, value);
 }
 
-} // namespace tavrin
+}  // namespace tavrin

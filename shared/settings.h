@@ -16,4 +16,4 @@ bool ReadSetting(const wchar_t* name);
 // Needs the key to exist; a failed write is ignored.
 void WriteSetting(const wchar_t* name, DWORD value);
 
-} // namespace tavrin
+}  // namespace tavrin

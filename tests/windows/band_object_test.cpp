@@ -15,256 +15,252 @@ namespace {
 
 // An outer object for aggregation: answers IUnknown itself and counts its references.
 class Outer final : public IUnknown {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (IsEqualIID(riid, IID_IUnknown)) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++count; }
-    STDMETHODIMP_(ULONG) Release() override { return --count; }
-    ULONG count = 0;
-    ComPtr<IUnknown> inner;
+    return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++count; }
+  STDMETHODIMP_(ULONG) Release() override { return --count; }
+  ULONG count = 0;
+  ComPtr<IUnknown> inner;
 };
 
 // A browser site: a window and focus notifications, optionally without the window.
 template <bool kHasWindow>
 class FakeSite : public IOleWindow, public IInputObjectSite, public tavrin::ComObjectRoot {
-public:
-    static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept
-    {
-        static const tavrin::InterfaceEntry withWindow[] = {tavrin::InterfaceOf<FakeSite, IInputObjectSite>(),
-                                                            tavrin::InterfaceOf<FakeSite, IOleWindow>()};
-        return std::span(withWindow).first(kHasWindow ? 2 : 1);
-    }
-    STDMETHODIMP GetWindow(HWND* window) override
-    {
-        *window = GetDesktopWindow();
-        return S_OK;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+ public:
+  static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
+    static const tavrin::InterfaceEntry withWindow[] = {
+        tavrin::InterfaceOf<FakeSite, IInputObjectSite>(),
+        tavrin::InterfaceOf<FakeSite, IOleWindow>()};
+    return std::span(withWindow).first(kHasWindow ? 2 : 1);
+  }
+  STDMETHODIMP GetWindow(HWND* window) override {
+    *window = GetDesktopWindow();
+    return S_OK;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
 };
 
 class BandObject : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(dll.GetClassObject(CLSID_TavrinBandsObject, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDeskBand, band.put_void()), S_OK);
-    }
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(dll.GetClassObject(CLSID_TavrinBandsObject, IID_IClassFactory, factory.put_void()),
+              S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDeskBand, band.put_void()), S_OK);
+  }
 
-    template <class I>
-    ComPtr<IUnknown> Part() const
-    {
-        ComPtr<I> part;
-        EXPECT_EQ(band->QueryInterface(__uuidof(I), part.put_void()), S_OK) << "missing interface";
-        return ComPtr<IUnknown>(reinterpret_cast<IUnknown*>(part.get()));
-    }
+  template <class I>
+  ComPtr<IUnknown> Part() const {
+    ComPtr<I> part;
+    EXPECT_EQ(band->QueryInterface(__uuidof(I), part.put_void()), S_OK) << "missing interface";
+    return ComPtr<IUnknown>(reinterpret_cast<IUnknown*>(part.get()));
+  }
 
-    BandDll dll;
-    ComPtr<IClassFactory> factory;
-    ComPtr<IDeskBand> band;
+  BandDll dll;
+  ComPtr<IClassFactory> factory;
+  ComPtr<IDeskBand> band;
 };
 
-TEST_F(BandObject, ClassObjectServesOnlyTheBandAndAggregatesOnlyThroughIUnknown)
-{
-    ComPtr<IClassFactory> other;
-    EXPECT_EQ(dll.GetClassObject(IID_IUnknown, IID_IClassFactory, other.put_void()), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_FALSE(other);
+TEST_F(BandObject, ClassObjectServesOnlyTheBandAndAggregatesOnlyThroughIUnknown) {
+  ComPtr<IClassFactory> other;
+  EXPECT_EQ(dll.GetClassObject(IID_IUnknown, IID_IClassFactory, other.put_void()),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_FALSE(other);
 
-    Outer outer;
-    ComPtr<IDeskBand> refused;
-    EXPECT_EQ(factory->CreateInstance(&outer, IID_IDeskBand, refused.put_void()), CLASS_E_NOAGGREGATION);
-    EXPECT_FALSE(refused);
+  Outer outer;
+  ComPtr<IDeskBand> refused;
+  EXPECT_EQ(factory->CreateInstance(&outer, IID_IDeskBand, refused.put_void()),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_FALSE(refused);
 
-    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, outer.inner.put_void()), S_OK);
-    EXPECT_EQ(outer.count, 0u); // the inner unknown does not hold its outer object
-    {
-        ComPtr<IPersist> persist;
-        ASSERT_EQ(outer.inner->QueryInterface(IID_IPersist, persist.put_void()), S_OK);
-        EXPECT_EQ(outer.count, 1u); // interfaces count on the outer object
-        ComPtr<IUnknown> identity;
-        ASSERT_EQ(persist->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
-        EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
-    }
-    EXPECT_EQ(outer.count, 0u);
-    outer.inner.reset();
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, outer.inner.put_void()), S_OK);
+  EXPECT_EQ(outer.count, 0u);  // the inner unknown does not hold its outer object
+  {
+    ComPtr<IPersist> persist;
+    ASSERT_EQ(outer.inner->QueryInterface(IID_IPersist, persist.put_void()), S_OK);
+    EXPECT_EQ(outer.count, 1u);  // interfaces count on the outer object
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(persist->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
+    EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
+  }
+  EXPECT_EQ(outer.count, 0u);
+  outer.inner.reset();
 }
 
-TEST_F(BandObject, InterfacesShareTheirPartsAndIdentity)
-{
-    const ComPtr<IUnknown> identity = Part<IUnknown>();
-    EXPECT_EQ(identity.get(), Part<ITavrinBandsObject>().get());
-    EXPECT_EQ(Part<IDispatch>().get(), Part<ITavrinBandsObject>().get());
-    EXPECT_EQ(Part<IOleWindow>().get(), Part<IDeskBand>().get());
-    EXPECT_EQ(Part<IDockingWindow>().get(), Part<IDeskBand>().get());
-    EXPECT_EQ(Part<IPersist>().get(), Part<IPersistStream>().get());
-    for (const auto& part : {Part<IContextMenu>(), Part<IInputObject>(), Part<IObjectWithSite>(), Part<IDeskBand>()}) {
-        ComPtr<IUnknown> back;
-        ASSERT_EQ(part->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
-        EXPECT_EQ(back.get(), identity.get());
-    }
-    ComPtr<IOleObject> absent;
-    EXPECT_EQ(band->QueryInterface(IID_IOleObject, absent.put_void()), E_NOINTERFACE);
-    EXPECT_FALSE(absent);
+TEST_F(BandObject, InterfacesShareTheirPartsAndIdentity) {
+  const ComPtr<IUnknown> identity = Part<IUnknown>();
+  EXPECT_EQ(identity.get(), Part<ITavrinBandsObject>().get());
+  EXPECT_EQ(Part<IDispatch>().get(), Part<ITavrinBandsObject>().get());
+  EXPECT_EQ(Part<IOleWindow>().get(), Part<IDeskBand>().get());
+  EXPECT_EQ(Part<IDockingWindow>().get(), Part<IDeskBand>().get());
+  EXPECT_EQ(Part<IPersist>().get(), Part<IPersistStream>().get());
+  for (const auto& part :
+       {Part<IContextMenu>(), Part<IInputObject>(), Part<IObjectWithSite>(), Part<IDeskBand>()}) {
+    ComPtr<IUnknown> back;
+    ASSERT_EQ(part->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
+    EXPECT_EQ(back.get(), identity.get());
+  }
+  ComPtr<IOleObject> absent;
+  EXPECT_EQ(band->QueryInterface(IID_IOleObject, absent.put_void()), E_NOINTERFACE);
+  EXPECT_FALSE(absent);
 }
 
-TEST_F(BandObject, PersistsNothingButItsClassAndAddsNoMenu)
-{
-    const auto persist = band.query<IPersist>();
-    CLSID clsid{};
-    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_TavrinBandsObject));
-    const auto stream = band.query<IPersistStream>();
-    EXPECT_EQ(stream->IsDirty(), E_NOTIMPL);
-    EXPECT_EQ(stream->Load(nullptr), E_NOTIMPL);
-    EXPECT_EQ(stream->Save(nullptr, TRUE), E_NOTIMPL);
-    EXPECT_EQ(stream->GetSizeMax(nullptr), E_NOTIMPL);
+TEST_F(BandObject, PersistsNothingButItsClassAndAddsNoMenu) {
+  const auto persist = band.query<IPersist>();
+  CLSID clsid{};
+  EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_TavrinBandsObject));
+  const auto stream = band.query<IPersistStream>();
+  EXPECT_EQ(stream->IsDirty(), E_NOTIMPL);
+  EXPECT_EQ(stream->Load(nullptr), E_NOTIMPL);
+  EXPECT_EQ(stream->Save(nullptr, TRUE), E_NOTIMPL);
+  EXPECT_EQ(stream->GetSizeMax(nullptr), E_NOTIMPL);
 
-    const auto menu = band.query<IContextMenu>();
-    EXPECT_EQ(menu->QueryContextMenu(nullptr, 0, 0, 0, 0), E_NOTIMPL);
-    EXPECT_EQ(menu->InvokeCommand(nullptr), E_NOTIMPL);
-    EXPECT_EQ(menu->GetCommandString(0, 0, nullptr, nullptr, 0), E_NOTIMPL);
+  const auto menu = band.query<IContextMenu>();
+  EXPECT_EQ(menu->QueryContextMenu(nullptr, 0, 0, 0, 0), E_NOTIMPL);
+  EXPECT_EQ(menu->InvokeCommand(nullptr), E_NOTIMPL);
+  EXPECT_EQ(menu->GetCommandString(0, 0, nullptr, nullptr, 0), E_NOTIMPL);
 
-    EXPECT_EQ(band->ContextSensitiveHelp(TRUE), E_NOTIMPL);
-    EXPECT_EQ(band->ResizeBorderDW(nullptr, nullptr, FALSE), E_NOTIMPL);
-    HWND window = reinterpret_cast<HWND>(1);
-    EXPECT_EQ(band->GetWindow(&window), S_OK);
-    EXPECT_EQ(window, nullptr); // no window before a site gives one
+  EXPECT_EQ(band->ContextSensitiveHelp(TRUE), E_NOTIMPL);
+  EXPECT_EQ(band->ResizeBorderDW(nullptr, nullptr, FALSE), E_NOTIMPL);
+  HWND window = reinterpret_cast<HWND>(1);
+  EXPECT_EQ(band->GetWindow(&window), S_OK);
+  EXPECT_EQ(window, nullptr);  // no window before a site gives one
 }
 
-TEST_F(BandObject, BandInfoFollowsViewModeAndMask)
-{
-    const auto ask = [&](DWORD viewMode, DWORD mask) {
-        DESKBANDINFO info;
-        std::memset(&info, 0x5A, sizeof(info));
-        info.dwMask = mask;
-        EXPECT_EQ(band->GetBandInfo(7, viewMode, &info), S_OK);
-        return info;
-    };
-    const DWORD all = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE | DBIM_MODEFLAGS |
-                      DBIM_BKCOLOR;
+TEST_F(BandObject, BandInfoFollowsViewModeAndMask) {
+  const auto ask = [&](DWORD viewMode, DWORD mask) {
+    DESKBANDINFO info;
+    std::memset(&info, 0x5A, sizeof(info));
+    info.dwMask = mask;
+    EXPECT_EQ(band->GetBandInfo(7, viewMode, &info), S_OK);
+    return info;
+  };
+  const DWORD all = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE |
+                    DBIM_MODEFLAGS | DBIM_BKCOLOR;
 
-    const DESKBANDINFO vertical = ask(DBIF_VIEWMODE_VERTICAL, all);
-    EXPECT_EQ(vertical.dwMask, all & ~DBIM_BKCOLOR);
-    EXPECT_EQ(vertical.ptMinSize.x, 100);
-    EXPECT_EQ(vertical.ptMinSize.y, 102);
-    EXPECT_EQ(vertical.ptMaxSize.x, -1);
-    EXPECT_EQ(vertical.ptMaxSize.y, -1);
-    EXPECT_EQ(vertical.ptIntegral.x, 1);
-    EXPECT_EQ(vertical.ptIntegral.y, 1);
-    EXPECT_EQ(vertical.ptActual.x, 0);
-    EXPECT_EQ(vertical.ptActual.y, 0);
-    EXPECT_EQ(vertical.dwModeFlags, static_cast<DWORD>(DBIMF_VARIABLEHEIGHT));
-    EXPECT_STREQ(vertical.wszTitle, L"タブリン");
-    for (size_t i = wcslen(L"タブリン") + 1; i < std::size(vertical.wszTitle); ++i)
-        ASSERT_EQ(vertical.wszTitle[i], 0x5A5A) << "written past the title at " << i;
+  const DESKBANDINFO vertical = ask(DBIF_VIEWMODE_VERTICAL, all);
+  EXPECT_EQ(vertical.dwMask, all & ~DBIM_BKCOLOR);
+  EXPECT_EQ(vertical.ptMinSize.x, 100);
+  EXPECT_EQ(vertical.ptMinSize.y, 102);
+  EXPECT_EQ(vertical.ptMaxSize.x, -1);
+  EXPECT_EQ(vertical.ptMaxSize.y, -1);
+  EXPECT_EQ(vertical.ptIntegral.x, 1);
+  EXPECT_EQ(vertical.ptIntegral.y, 1);
+  EXPECT_EQ(vertical.ptActual.x, 0);
+  EXPECT_EQ(vertical.ptActual.y, 0);
+  EXPECT_EQ(vertical.dwModeFlags, static_cast<DWORD>(DBIMF_VARIABLEHEIGHT));
+  EXPECT_STREQ(vertical.wszTitle, L"タブリン");
+  for (size_t i = wcslen(L"タブリン") + 1; i < std::size(vertical.wszTitle); ++i)
+    ASSERT_EQ(vertical.wszTitle[i], 0x5A5A) << "written past the title at " << i;
 
-    for (const DWORD mode : {0u, 4u}) {
-        const DESKBANDINFO other = ask(mode, DBIM_MINSIZE);
-        EXPECT_EQ(other.ptMinSize.x, 100);
-        EXPECT_EQ(other.ptMinSize.y, 100);
-    }
-    const DESKBANDINFO floating = ask(DBIF_VIEWMODE_FLOATING, DBIM_MINSIZE);
-    EXPECT_EQ(floating.ptMinSize.x, 0x5A5A5A5A);
+  for (const DWORD mode : {0u, 4u}) {
+    const DESKBANDINFO other = ask(mode, DBIM_MINSIZE);
+    EXPECT_EQ(other.ptMinSize.x, 100);
+    EXPECT_EQ(other.ptMinSize.y, 100);
+  }
+  const DESKBANDINFO floating = ask(DBIF_VIEWMODE_FLOATING, DBIM_MINSIZE);
+  EXPECT_EQ(floating.ptMinSize.x, 0x5A5A5A5A);
 
-    const DESKBANDINFO background = ask(DBIF_VIEWMODE_VERTICAL, DBIM_BKCOLOR);
-    DESKBANDINFO untouched;
-    std::memset(&untouched, 0x5A, sizeof(untouched));
-    untouched.dwMask = 0;
-    EXPECT_EQ(std::memcmp(&background, &untouched, sizeof(untouched)), 0);
+  const DESKBANDINFO background = ask(DBIF_VIEWMODE_VERTICAL, DBIM_BKCOLOR);
+  DESKBANDINFO untouched;
+  std::memset(&untouched, 0x5A, sizeof(untouched));
+  untouched.dwMask = 0;
+  EXPECT_EQ(std::memcmp(&background, &untouched, sizeof(untouched)), 0);
 }
 
-TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt)
-{
-    const auto site = band.query<IObjectWithSite>();
-    ComPtr<IInputObjectSite> got;
-    EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
+TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt) {
+  const auto site = band.query<IObjectWithSite>();
+  ComPtr<IInputObjectSite> got;
+  EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
 
-    ComPtr<IUnknown> windowless;
-    ASSERT_EQ(tavrin::CreateComObject<FakeSite<false>>(nullptr, IID_IUnknown, windowless.put_void()), S_OK);
-    ComPtr<IUnknown> windowed;
-    ASSERT_EQ(tavrin::CreateComObject<FakeSite<true>>(nullptr, IID_IUnknown, windowed.put_void()), S_OK);
+  ComPtr<IUnknown> windowless;
+  ASSERT_EQ(tavrin::CreateComObject<FakeSite<false>>(nullptr, IID_IUnknown, windowless.put_void()),
+            S_OK);
+  ComPtr<IUnknown> windowed;
+  ASSERT_EQ(tavrin::CreateComObject<FakeSite<true>>(nullptr, IID_IUnknown, windowed.put_void()),
+            S_OK);
 
-    ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
-    ASSERT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), S_OK);
-    EXPECT_EQ(got.query<IUnknown>().get(), windowed.get());
+  ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
+  ASSERT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), S_OK);
+  EXPECT_EQ(got.query<IUnknown>().get(), windowed.get());
 
-    // A site without a window is refused, and the previous one is no longer held.
-    EXPECT_EQ(site->SetSite(windowless.get()), E_FAIL);
-    EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
-    EXPECT_FALSE(got);
+  // A site without a window is refused, and the previous one is no longer held.
+  EXPECT_EQ(site->SetSite(windowless.get()), E_FAIL);
+  EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
+  EXPECT_FALSE(got);
 
-    ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
-    EXPECT_EQ(site->SetSite(nullptr), S_OK);
-    EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
-    EXPECT_EQ(band.query<IInputObject>()->HasFocusIO(), S_FALSE);
+  ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
+  EXPECT_EQ(site->SetSite(nullptr), S_OK);
+  EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
+  EXPECT_EQ(band.query<IInputObject>()->HasFocusIO(), S_FALSE);
 }
 
-TEST_F(BandObject, DispatchComesFromTheTypeLibrary)
-{
-    const auto dispatch = band.query<IDispatch>();
-    UINT count = 0;
-    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
+TEST_F(BandObject, DispatchComesFromTheTypeLibrary) {
+  const auto dispatch = band.query<IDispatch>();
+  UINT count = 0;
+  EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
 
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
-    EXPECT_TRUE(IsEqualIID(attributes->guid, IID_ITavrinBandsObject));
-    info->ReleaseTypeAttr(attributes);
-    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualIID(attributes->guid, IID_ITavrinBandsObject));
+  info->ReleaseTypeAttr(attributes);
+  EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
 
-    wchar_t name[] = L"Navigate";
-    LPOLESTR names[] = {name};
-    DISPID id = 0;
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
-    DISPPARAMS none{};
-    tavrin::UniqueVariant result;
-    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(result.get().vt, VT_EMPTY);
+  wchar_t name[] = L"Navigate";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+  DISPPARAMS none{};
+  tavrin::UniqueVariant result;
+  EXPECT_EQ(
+      dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
+      DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(result.get().vt, VT_EMPTY);
 }
 
-TEST(TypeLibrary, BothBuildsCarryTheirPlatformsLibraryWithAHelpStringReadableInCodePage932)
-{
-    ASSERT_EQ(GetACP(), 932u) << "the bench runs Wine with LC_ALL=ja_JP.UTF-8";
-    for (const auto& [arch, syskind] : {std::pair{L"x64", SYS_WIN64}, std::pair{L"x86", SYS_WIN32}}) {
-        ComPtr<ITypeLib> library;
-        ASSERT_EQ(LoadTypeLibEx(DistDll(arch).c_str(), REGKIND_NONE, library.put()), S_OK);
-        tavrin::UniqueBstr name;
-        tavrin::UniqueBstr help;
-        ASSERT_EQ(library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr), S_OK);
-        EXPECT_STREQ(name.get(), L"TAVRINLib");
-        EXPECT_STREQ(help.get(), L"Tavrin 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ");
-        TLIBATTR* attributes = nullptr;
-        ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
-        EXPECT_EQ(attributes->syskind, syskind);
-        EXPECT_EQ(attributes->wMajorVerNum, 1);
-        EXPECT_EQ(attributes->wMinorVerNum, 0);
-        library->ReleaseTLibAttr(attributes);
-    }
+TEST(TypeLibrary, BothBuildsCarryTheirPlatformsLibraryWithAHelpStringReadableInCodePage932) {
+  ASSERT_EQ(GetACP(), 932u) << "the bench runs Wine with LC_ALL=ja_JP.UTF-8";
+  for (const auto& [arch, syskind] : {std::pair{L"x64", SYS_WIN64}, std::pair{L"x86", SYS_WIN32}}) {
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(DistDll(arch).c_str(), REGKIND_NONE, library.put()), S_OK);
+    tavrin::UniqueBstr name;
+    tavrin::UniqueBstr help;
+    ASSERT_EQ(library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name.get(), L"TAVRINLib");
+    EXPECT_STREQ(help.get(), L"Tavrin 1.0 ﾀｲﾌﾟ ﾗｲﾌﾞﾗﾘ");
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->syskind, syskind);
+    EXPECT_EQ(attributes->wMajorVerNum, 1);
+    EXPECT_EQ(attributes->wMinorVerNum, 0);
+    library->ReleaseTLibAttr(attributes);
+  }
 }
 
-TEST(Module, CannotUnloadWhileAClassObjectOrABandLives)
-{
-    const BandDll dll;
-    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(dll.GetClassObject(CLSID_TavrinBandsObject, IID_IClassFactory, factory.put_void()), S_OK);
-    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
-    ComPtr<IUnknown> band;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, band.put_void()), S_OK);
-    factory.reset();
-    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
-    band.reset();
-    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+TEST(Module, CannotUnloadWhileAClassObjectOrABandLives) {
+  const BandDll dll;
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(dll.GetClassObject(CLSID_TavrinBandsObject, IID_IClassFactory, factory.put_void()),
+            S_OK);
+  EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
+  ComPtr<IUnknown> band;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, band.put_void()), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
+  band.reset();
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
 }
 
-} // namespace
+}  // namespace

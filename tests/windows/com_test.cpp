@@ -16,91 +16,84 @@ namespace {
 
 // Counts its references, so a test can see who releases what.
 class CountingUnknown final : public IUnknown {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++count; }
-    STDMETHODIMP_(ULONG) Release() override { return --count; }
-    ULONG count = 0;
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++count; }
+  STDMETHODIMP_(ULONG) Release() override { return --count; }
+  ULONG count = 0;
 };
 
 class ThrowingObject : public IPersist, public ComObjectRoot {
-public:
-    ThrowingObject() { throw std::bad_alloc(); }
-    static std::span<const InterfaceEntry> Interfaces() noexcept
-    {
-        static const InterfaceEntry table[] = {InterfaceOf<ThrowingObject, IPersist>()};
-        return table;
-    }
-    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+ public:
+  ThrowingObject() { throw std::bad_alloc(); }
+  static std::span<const InterfaceEntry> Interfaces() noexcept {
+    static const InterfaceEntry table[] = {InterfaceOf<ThrowingObject, IPersist>()};
+    return table;
+  }
+  STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
 };
 
-TEST(ComPtr, PutReleasesWhatWasHeldAndQueryIsEmptyWithoutTheInterface)
-{
-    CountingUnknown first;
-    CountingUnknown second;
-    {
-        ComPtr<IUnknown> pointer(&first);
-        EXPECT_EQ(first.count, 1u);
-        IUnknown** out = pointer.put();
-        EXPECT_EQ(first.count, 0u);
-        *out = &second; // as a callee hands out a reference
-        second.AddRef();
-        EXPECT_FALSE(pointer.query<IPersist>());
-        const ComPtr<IUnknown> copy = pointer;
-        EXPECT_EQ(second.count, 2u);
-    }
-    EXPECT_EQ(second.count, 0u);
+TEST(ComPtr, PutReleasesWhatWasHeldAndQueryIsEmptyWithoutTheInterface) {
+  CountingUnknown first;
+  CountingUnknown second;
+  {
+    ComPtr<IUnknown> pointer(&first);
+    EXPECT_EQ(first.count, 1u);
+    IUnknown** out = pointer.put();
+    EXPECT_EQ(first.count, 0u);
+    *out = &second;  // as a callee hands out a reference
+    second.AddRef();
+    EXPECT_FALSE(pointer.query<IPersist>());
+    const ComPtr<IUnknown> copy = pointer;
+    EXPECT_EQ(second.count, 2u);
+  }
+  EXPECT_EQ(second.count, 0u);
 }
 
-TEST(UniqueAny, ClosesOnResetAndMovesOwnership)
-{
-    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ASSERT_TRUE(event);
-    const HANDLE raw = event.get();
-    UniqueHandle moved(std::move(event));
-    EXPECT_FALSE(event);
-    EXPECT_EQ(moved.get(), raw);
-    moved.reset();
-    EXPECT_EQ(WaitForSingleObject(raw, 0), WAIT_FAILED); // the handle is closed
+TEST(UniqueAny, ClosesOnResetAndMovesOwnership) {
+  UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  const HANDLE raw = event.get();
+  UniqueHandle moved(std::move(event));
+  EXPECT_FALSE(event);
+  EXPECT_EQ(moved.get(), raw);
+  moved.reset();
+  EXPECT_EQ(WaitForSingleObject(raw, 0), WAIT_FAILED);  // the handle is closed
 }
 
 template <class Exception>
-HRESULT GuardedThrow(Exception exception) noexcept
-{
-    try {
-        throw exception;
-    }
-    CATCH_RETURN();
+HRESULT GuardedThrow(Exception exception) noexcept {
+  try {
+    throw exception;
+  }
+  CATCH_RETURN();
 }
 
-TEST(CatchReturn, KeepsTheCarriedResultAndMapsTheRest)
-{
-    EXPECT_EQ(GuardedThrow(ComError(E_ACCESSDENIED)), E_ACCESSDENIED);
-    EXPECT_EQ(GuardedThrow(std::bad_alloc()), E_OUTOFMEMORY);
-    EXPECT_EQ(GuardedThrow(std::runtime_error("x")), E_UNEXPECTED);
+TEST(CatchReturn, KeepsTheCarriedResultAndMapsTheRest) {
+  EXPECT_EQ(GuardedThrow(ComError(E_ACCESSDENIED)), E_ACCESSDENIED);
+  EXPECT_EQ(GuardedThrow(std::bad_alloc()), E_OUTOFMEMORY);
+  EXPECT_EQ(GuardedThrow(std::runtime_error("x")), E_UNEXPECTED);
 }
 
-TEST(LastErrorResult, IsAFailureEvenWhenNoErrorWasSet)
-{
-    SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(LastErrorResult(), E_ACCESSDENIED);
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(LastErrorResult(), E_FAIL);
+TEST(LastErrorResult, IsAFailureEvenWhenNoErrorWasSet) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(LastErrorResult(), E_ACCESSDENIED);
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(LastErrorResult(), E_FAIL);
 }
 
-TEST(CreateComObject, AConstructorOutOfMemoryIsAnHresultAndNoLockRemains)
-{
-    const LONG locks = ModuleLockCount();
-    ComPtr<IPersist> object;
-    EXPECT_EQ(CreateComObject<ThrowingObject>(nullptr, IID_IPersist, object.put_void()), E_OUTOFMEMORY);
-    EXPECT_FALSE(object);
-    EXPECT_EQ(ModuleLockCount(), locks);
+TEST(CreateComObject, AConstructorOutOfMemoryIsAnHresultAndNoLockRemains) {
+  const LONG locks = ModuleLockCount();
+  ComPtr<IPersist> object;
+  EXPECT_EQ(CreateComObject<ThrowingObject>(nullptr, IID_IPersist, object.put_void()),
+            E_OUTOFMEMORY);
+  EXPECT_FALSE(object);
+  EXPECT_EQ(ModuleLockCount(), locks);
 }
 
-} // namespace
+}  // namespace

@@ -10,97 +10,95 @@
 namespace {
 
 class Image {
-public:
-    explicit Image(std::vector<char> bytes) : m_bytes(std::move(bytes)) {}
+ public:
+  explicit Image(std::vector<char> bytes) : m_bytes(std::move(bytes)) {}
 
-    template <class T>
-    std::optional<T> At(size_t offset) const
-    {
-        if (offset > m_bytes.size() || m_bytes.size() - offset < sizeof(T)) return std::nullopt;
-        T value;
-        std::memcpy(&value, m_bytes.data() + offset, sizeof(T));
-        return value;
-    }
+  template <class T>
+  std::optional<T> At(size_t offset) const {
+    if (offset > m_bytes.size() || m_bytes.size() - offset < sizeof(T)) return std::nullopt;
+    T value;
+    std::memcpy(&value, m_bytes.data() + offset, sizeof(T));
+    return value;
+  }
 
-    std::optional<std::string> StringAt(size_t offset) const
-    {
-        if (offset >= m_bytes.size()) return std::nullopt;
-        const char* begin = m_bytes.data() + offset;
-        const void* end = std::memchr(begin, '\0', m_bytes.size() - offset);
-        if (!end) return std::nullopt;
-        return std::string(begin, static_cast<const char*>(end));
-    }
+  std::optional<std::string> StringAt(size_t offset) const {
+    if (offset >= m_bytes.size()) return std::nullopt;
+    const char* begin = m_bytes.data() + offset;
+    const void* end = std::memchr(begin, '\0', m_bytes.size() - offset);
+    if (!end) return std::nullopt;
+    return std::string(begin, static_cast<const char*>(end));
+  }
 
-private:
-    std::vector<char> m_bytes;
+ private:
+  std::vector<char> m_bytes;
 };
 
-} // namespace
+}  // namespace
 
-std::optional<PeNames> ReadPeNames(const std::wstring& path)
-{
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    if (!file) return std::nullopt;
-    const Image image(std::vector<char>(std::istreambuf_iterator<char>(file), {}));
+std::optional<PeNames> ReadPeNames(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  if (!file) return std::nullopt;
+  const Image image(std::vector<char>(std::istreambuf_iterator<char>(file), {}));
 
-    const auto dos = image.At<IMAGE_DOS_HEADER>(0);
-    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return std::nullopt;
-    const size_t nt = static_cast<size_t>(dos->e_lfanew);
-    const auto signature = image.At<DWORD>(nt);
-    const auto header = image.At<IMAGE_FILE_HEADER>(nt + sizeof(DWORD));
-    if (!signature || *signature != IMAGE_NT_SIGNATURE || !header) return std::nullopt;
-    const size_t optional = nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
-    const auto magic = image.At<WORD>(optional);
-    if (!magic) return std::nullopt;
-    const size_t directories = optional + (*magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
-                                               ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
-                                               : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
-    const size_t sections = optional + header->SizeOfOptionalHeader;
+  const auto dos = image.At<IMAGE_DOS_HEADER>(0);
+  if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return std::nullopt;
+  const size_t nt = static_cast<size_t>(dos->e_lfanew);
+  const auto signature = image.At<DWORD>(nt);
+  const auto header = image.At<IMAGE_FILE_HEADER>(nt + sizeof(DWORD));
+  if (!signature || *signature != IMAGE_NT_SIGNATURE || !header) return std::nullopt;
+  const size_t optional = nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+  const auto magic = image.At<WORD>(optional);
+  if (!magic) return std::nullopt;
+  const size_t directories = optional + (*magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                             ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                             : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
+  const size_t sections = optional + header->SizeOfOptionalHeader;
 
-    const auto fileOffset = [&](DWORD rva) -> std::optional<size_t> {
-        for (WORD i = 0; i < header->NumberOfSections; ++i) {
-            const auto section = image.At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-            if (!section) return std::nullopt;
-            const DWORD size = std::max(section->Misc.VirtualSize, section->SizeOfRawData);
-            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + size)
-                return section->PointerToRawData + (rva - section->VirtualAddress);
-        }
-        return std::nullopt;
-    };
-    const auto directory = [&](int index) {
-        return image.At<IMAGE_DATA_DIRECTORY>(directories + index * sizeof(IMAGE_DATA_DIRECTORY));
-    };
-
-    PeNames names;
-    names.machine = header->Machine;
-    const auto exportDirectory = directory(IMAGE_DIRECTORY_ENTRY_EXPORT);
-    if (exportDirectory && exportDirectory->VirtualAddress) {
-        const auto at = fileOffset(exportDirectory->VirtualAddress);
-        const auto exports = at ? image.At<IMAGE_EXPORT_DIRECTORY>(*at) : std::nullopt;
-        const auto table = exports ? fileOffset(exports->AddressOfNames) : std::nullopt;
-        if (!table) return std::nullopt;
-        names.exportedFunctions = exports->NumberOfFunctions;
-        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-            const auto nameRva = image.At<DWORD>(*table + i * sizeof(DWORD));
-            const auto name = nameRva ? fileOffset(*nameRva) : std::nullopt;
-            const auto text = name ? image.StringAt(*name) : std::nullopt;
-            if (!text) return std::nullopt;
-            names.exports.push_back(*text);
-        }
+  const auto fileOffset = [&](DWORD rva) -> std::optional<size_t> {
+    for (WORD i = 0; i < header->NumberOfSections; ++i) {
+      const auto section =
+          image.At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
+      if (!section) return std::nullopt;
+      const DWORD size = std::max(section->Misc.VirtualSize, section->SizeOfRawData);
+      if (rva >= section->VirtualAddress && rva < section->VirtualAddress + size)
+        return section->PointerToRawData + (rva - section->VirtualAddress);
     }
-    const auto importDirectory = directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
-    if (importDirectory && importDirectory->VirtualAddress) {
-        const auto at = fileOffset(importDirectory->VirtualAddress);
-        if (!at) return std::nullopt;
-        for (size_t entry = *at;; entry += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-            const auto descriptor = image.At<IMAGE_IMPORT_DESCRIPTOR>(entry);
-            if (!descriptor) return std::nullopt;
-            if (descriptor->Name == 0) break;
-            const auto name = fileOffset(descriptor->Name);
-            const auto text = name ? image.StringAt(*name) : std::nullopt;
-            if (!text) return std::nullopt;
-            names.importedDlls.push_back(*text);
-        }
+    return std::nullopt;
+  };
+  const auto directory = [&](int index) {
+    return image.At<IMAGE_DATA_DIRECTORY>(directories + index * sizeof(IMAGE_DATA_DIRECTORY));
+  };
+
+  PeNames names;
+  names.machine = header->Machine;
+  const auto exportDirectory = directory(IMAGE_DIRECTORY_ENTRY_EXPORT);
+  if (exportDirectory && exportDirectory->VirtualAddress) {
+    const auto at = fileOffset(exportDirectory->VirtualAddress);
+    const auto exports = at ? image.At<IMAGE_EXPORT_DIRECTORY>(*at) : std::nullopt;
+    const auto table = exports ? fileOffset(exports->AddressOfNames) : std::nullopt;
+    if (!table) return std::nullopt;
+    names.exportedFunctions = exports->NumberOfFunctions;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+      const auto nameRva = image.At<DWORD>(*table + i * sizeof(DWORD));
+      const auto name = nameRva ? fileOffset(*nameRva) : std::nullopt;
+      const auto text = name ? image.StringAt(*name) : std::nullopt;
+      if (!text) return std::nullopt;
+      names.exports.push_back(*text);
     }
-    return names;
+  }
+  const auto importDirectory = directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+  if (importDirectory && importDirectory->VirtualAddress) {
+    const auto at = fileOffset(importDirectory->VirtualAddress);
+    if (!at) return std::nullopt;
+    for (size_t entry = *at;; entry += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+      const auto descriptor = image.At<IMAGE_IMPORT_DESCRIPTOR>(entry);
+      if (!descriptor) return std::nullopt;
+      if (descriptor->Name == 0) break;
+      const auto name = fileOffset(descriptor->Name);
+      const auto text = name ? image.StringAt(*name) : std::nullopt;
+      if (!text) return std::nullopt;
+      names.importedDlls.push_back(*text);
+    }
+  }
+  return names;
 }

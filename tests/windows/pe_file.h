@@ -6,10 +6,10 @@
 #include <vector>
 
 struct PeNames {
-    unsigned machine = 0;
-    unsigned exportedFunctions = 0; // entries of the export address table, named or not
-    std::vector<std::string> exports;
-    std::vector<std::string> importedDlls;
+  unsigned machine = 0;
+  unsigned exportedFunctions = 0;  // entries of the export address table, named or not
+  std::vector<std::string> exports;
+  std::vector<std::string> importedDlls;
 };
 
 std::optional<PeNames> ReadPeNames(const std::wstring& path);

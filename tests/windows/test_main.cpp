@@ -7,26 +7,24 @@
 namespace {
 
 class OleApartment {
-public:
-    OleApartment() : m_hr(OleInitialize(nullptr)) {}
-    OleApartment(const OleApartment&) = delete;
-    OleApartment& operator=(const OleApartment&) = delete;
-    ~OleApartment()
-    {
-        if (SUCCEEDED(m_hr)) OleUninitialize();
-    }
-    HRESULT Result() const { return m_hr; }
+ public:
+  OleApartment() : m_hr(OleInitialize(nullptr)) {}
+  OleApartment(const OleApartment&) = delete;
+  OleApartment& operator=(const OleApartment&) = delete;
+  ~OleApartment() {
+    if (SUCCEEDED(m_hr)) OleUninitialize();
+  }
+  HRESULT Result() const { return m_hr; }
 
-private:
-    HRESULT m_hr;
+ private:
+  HRESULT m_hr;
 };
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    const OleApartment apartment;
-    if (FAILED(apartment.Result())) return 2;
-    return RUN_ALL_TESTS();
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  const OleApartment apartment;
+  if (FAILED(apartment.Result())) return 2;
+  return RUN_ALL_TESTS();
 }
