@@ -134,6 +134,16 @@ TEST(HtmlDocumentCollections, LinksAreAnchorsAndAreasWithHrefInDocumentOrder) {
   EXPECT_EQ(document->All()->Tags("noscript")->Item(0)->InnerHtml(), "<a href=/noscript>n</a>");
 }
 
+TEST(HtmlDocumentCollections, NoscriptInTheHeadStaysText) {
+  auto document = Parse(
+      "<head><noscript><base href=http://wrong.example/><img src=pixel.gif>"
+      "<a href=/hidden>h</a></NOSCRIPT ><title>T</title></head><body><a href=x>1</a>");
+  EXPECT_EQ(Hrefs(*document), std::vector<std::string>{"http://example.com/dir/x"});
+  EXPECT_EQ(document->Images()->Length(), 0);
+  EXPECT_EQ(document->All()->Tags("noscript")->Item(0)->InnerHtml(),
+            "<base href=http://wrong.example/><img src=pixel.gif><a href=/hidden>h</a>");
+}
+
 TEST(HtmlDocumentCollections, SeeTheDocumentAfterEachChange) {
   auto document = Parse("<body><p><img src=a><img src=b></p><p><img src=c></p>");
   CollectionPtr images = document->Images();
