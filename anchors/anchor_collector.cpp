@@ -2,30 +2,19 @@
 
 #include <algorithm>
 #include <new>
-#include <string_view>
 
 #include "anchors/anchor_constants.h"
 #include "anchors/anchor_row.h"
 #include "anchors/html_escape.h"
 #include "anchors/markup_sanitizer.h"
+#include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
 
+// Addresses and hosts compare with ASCII case folding: hosts are lower-case punycode and the
+// model's addresses percent-encoded, so only an address holding raw non-ASCII letters that
+// differ in case alone would count as another address.
+
 namespace tavrin {
-namespace {
-
-char AsciiFold(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The original compares under the Windows locale. Hosts are lower-case punycode and the
-// model's addresses percent-encoded, so ASCII folding gives the same answers; only an address
-// holding raw non-ASCII letters that differ in case alone would count as another address here.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return AsciiFold(x) == AsciiFold(y); });
-}
-
-}  // namespace
 
 void CAnchorCollector::Begin() {
   m_strHtml.clear();

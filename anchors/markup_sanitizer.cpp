@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "anchors/html_escape.h"
+#include "browserview/ascii_case.h"
 
 namespace tavrin {
 namespace {
@@ -41,13 +42,6 @@ bool Contains(const std::array<std::string_view, N>& set, std::string_view name)
   return std::find(set.begin(), set.end(), name) != set.end();
 }
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 Disposition Classify(std::string_view tag) {
   // A nested "a" (only possible through script) would break the list's own link: unwrap it.
   if (tag == "a") return Disposition::Unwrap;
@@ -67,7 +61,7 @@ bool IsSafeImageSource(std::string_view src) {
     scheme += c;
     if (scheme.size() == 11) break;  // enough for the longest prefix, "data:image/"
   }
-  scheme = AsciiLower(std::move(scheme));
+  scheme = AsciiLower(scheme);
   return scheme.starts_with("http:") || scheme.starts_with("https:") ||
          scheme.starts_with("data:image/");
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "browserview/ascii_case.h"
 #include "browserview/text_encoding.h"
 
 namespace tavrin::url {
@@ -84,8 +85,7 @@ std::string_view WithoutLeadingSlashes(std::string_view s) {
 
 // A path segment "." or "..", also written with "%2e" as browsers read it; else empty.
 std::string_view DotSegment(std::string_view segment) {
-  std::string s(segment);
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string s = AsciiLower(segment);
   if (s == "." || s == "%2e") return ".";
   if (s == ".." || s == ".%2e" || s == "%2e." || s == "%2e%2e") return "..";
   return {};
@@ -206,7 +206,7 @@ std::optional<std::string> DomainToAscii(bu::pct_string_view protectedHost) {
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F ||
         std::string_view("#%/:<>?@[\\]^|").find(c) != std::string_view::npos)
       return std::nullopt;
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = AsciiLower(c);
   }
   return host;
 }
@@ -354,11 +354,7 @@ std::optional<bu::url> Parse(std::string s, const bu::url* base) {
 }
 
 bool IsUtf8Query(std::string_view encoding) {
-  auto is = [encoding](std::string_view name) {
-    return std::equal(
-        encoding.begin(), encoding.end(), name.begin(), name.end(),
-        [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
-  };
+  auto is = [encoding](std::string_view name) { return EqualsIgnoringAsciiCase(encoding, name); };
   return encoding.empty() || is("UTF-8") || is("UTF-16LE") || is("UTF-16BE") || is("replacement");
 }
 

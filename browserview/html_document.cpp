@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory_resource>
 
+#include "browserview/ascii_case.h"
 #include "browserview/browser_url.h"
 #include "browserview/html_tree.h"
 
@@ -16,26 +17,6 @@ namespace {
 
 constexpr long kNoInterface = static_cast<long>(0x80004002L);            // E_NOINTERFACE
 constexpr long kNoModificationAllowed = static_cast<long>(0x80070005L);  // E_ACCESSDENIED
-
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
-std::string AsciiUpper(std::string_view text) {
-  std::string upper(text);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return upper;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-    return std::tolower(x) == std::tolower(y);
-  });
-}
 
 Namespace FromGumbo(GumboNamespaceEnum ns) {
   switch (ns) {
@@ -481,7 +462,7 @@ class CHtmlCollection : public ICollection {
  private:
   bool Selects(const Node& node) const {
     if (node.kind != Node::Kind::Element) return false;
-    if (!m_strTag.empty() && !EqualsIgnoringCase(node.name, m_strTag)) return false;
+    if (!m_strTag.empty() && !EqualsIgnoringAsciiCase(node.name, m_strTag)) return false;
     switch (m_selection) {
       case Selection::Links:
         return (node.IsHtml("a") || node.IsHtml("area")) && node.FindAttribute("href");

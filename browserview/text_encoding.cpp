@@ -2,6 +2,8 @@
 // few encodings iconv lacks (or names differently) handled here.
 #include "browserview/text_encoding.h"
 
+#include "browserview/ascii_case.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -102,10 +104,6 @@ constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
 
 bool IsAsciiWhitespace(char c) {
   return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -566,7 +564,7 @@ std::optional<std::string> EncodingForLabel(std::string_view label) {
   while (!label.empty() && IsAsciiWhitespace(label.front())) label.remove_prefix(1);
   while (!label.empty() && IsAsciiWhitespace(label.back())) label.remove_suffix(1);
   std::string key(label);
-  std::ranges::transform(key, key.begin(), AsciiLower);
+  key = AsciiLower(key);
   const auto it = std::ranges::lower_bound(kLabels, std::string_view(key), {}, &LabelEntry::label);
   if (it == std::end(kLabels) || it->label != key) return std::nullopt;
   return std::string(it->name);

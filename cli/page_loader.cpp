@@ -1,13 +1,11 @@
 #include "cli/page_loader.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <boost/beast/http/rfc7230.hpp>
 #include <boost/url/parse.hpp>
 #include <boost/url/pct_string_view.hpp>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include <optional>
 #include <string_view>
 
+#include "browserview/ascii_case.h"
 #include "browserview/browser_url.h"
 #include "browserview/html_document.h"
 #include "browserview/text_encoding.h"
@@ -33,10 +32,6 @@ struct Resource {
   std::string url;      // the final address, after redirects
   std::string charset;  // the transport charset; empty when none was sent
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 bool IsFileUrl(std::string_view address) {
   return address.starts_with("file:");
@@ -66,10 +61,10 @@ struct ContentType {
 ContentType ParseContentType(std::string_view value) {
   ContentType type;
   const std::size_t parameters = std::min(value.find(';'), value.size());
-  for (char c : Trim(value.substr(0, parameters)))
-    type.mediaType += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  type.mediaType = AsciiLower(Trim(value.substr(0, parameters)));
   for (const auto& [name, parameter] : boost::beast::http::param_list(value.substr(parameters)))
-    if (EqualsNoCase(name, "charset")) type.charset.assign(parameter.data(), parameter.size());
+    if (EqualsIgnoringAsciiCase(name, "charset"))
+      type.charset.assign(parameter.data(), parameter.size());
   return type;
 }
 

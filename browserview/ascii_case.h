@@ -1,0 +1,35 @@
+// ASCII letter case, as HTML and URLs compare tag names, schemes, hosts and labels: only A-Z
+// and a-z fold, whatever the locale, so UTF-8 bytes pass untouched.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+namespace tavrin {
+
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+constexpr char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+inline std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return AsciiLower(c); });
+  return lower;
+}
+
+inline std::string AsciiUpper(std::string_view text) {
+  std::string upper(text);
+  std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return AsciiUpper(c); });
+  return upper;
+}
+
+inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+}  // namespace tavrin
