@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "framework/unique_any.h"
+
 namespace tavrin {
 namespace {
 
@@ -15,15 +17,6 @@ constexpr size_t kMaxArguments = 7;
 // L long*, B VARIANT_BOOL*, D IDispatch**, v VARIANT*.
 class EventArguments {
  public:
-  EventArguments() noexcept {
-    for (VARIANT& value : m_values) VariantInit(&value);
-  }
-  EventArguments(const EventArguments&) = delete;
-  EventArguments& operator=(const EventArguments&) = delete;
-  ~EventArguments() {
-    for (VARIANT& value : m_values) VariantClear(&value);
-  }
-
   // first: the index in rgvarg of the signature's first parameter (arguments come last first).
   HRESULT Convert(const DISPPARAMS& params, UINT first, std::string_view signature,
                   UINT* argError) noexcept {
@@ -38,15 +31,16 @@ class EventArguments {
     return S_OK;
   }
 
-  long Long(size_t i) const noexcept { return m_values[i].lVal; }
-  BOOL Bool(size_t i) const noexcept { return m_values[i].boolVal != VARIANT_FALSE; }
+  long Long(size_t i) const noexcept { return m_values[i].get().lVal; }
+  BOOL Bool(size_t i) const noexcept { return m_values[i].get().boolVal != VARIANT_FALSE; }
   std::wstring Text(size_t i) const {
-    const BSTR text = m_values[i].bstrVal;
+    const BSTR text = m_values[i].get().bstrVal;
     return std::wstring(text, SysStringLen(text));
   }
   // VariantInit leaves the pointer of an accepted VT_EMPTY or VT_NULL argument unset.
   IDispatch* Dispatch(size_t i) const noexcept {
-    return V_VT(&m_values[i]) == VT_DISPATCH ? V_DISPATCH(&m_values[i]) : nullptr;
+    const VARIANT& value = m_values[i].get();
+    return V_VT(&value) == VT_DISPATCH ? V_DISPATCH(&value) : nullptr;
   }
   VARIANT* Variant(size_t i) const noexcept { return static_cast<VARIANT*>(m_refs[i]); }
   long* LongRef(size_t i) const noexcept { return static_cast<long*>(m_refs[i]); }
@@ -80,7 +74,7 @@ class EventArguments {
   }
 
   bool Coerce(VARIANT& arg, VARTYPE type, size_t i) noexcept {
-    return SUCCEEDED(VariantChangeType(&m_values[i], &arg, 0, type));
+    return SUCCEEDED(VariantChangeType(m_values[i].put(), &arg, 0, type));
   }
 
   // Only the exact type can be written through.
@@ -90,7 +84,7 @@ class EventArguments {
     return true;
   }
 
-  VARIANT m_values[kMaxArguments];
+  UniqueVariant m_values[kMaxArguments];
   void* m_refs[kMaxArguments] = {};
 };
 
