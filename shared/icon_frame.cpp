@@ -1,7 +1,7 @@
 #include "shared/icon_frame.h"
 
 #include "framework/module.h"
-#include "shared/gdi.h"
+#include "framework/gdi.h"
 
 namespace tavrin {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "framework/unique_any.h"
 #include "framework/window.h"
-#include "shared/gdi.h"
+#include "framework/gdi.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "dialog_driver.h"
 #include "resources/resource.h"
-#include "shared/gdi.h"
+#include "framework/gdi.h"
 #include "shared/link_label.h"
 #include "shared/version_dialog.h"
 

@@ -3,7 +3,7 @@
 #include "framework/com_ptr.h"
 #include "framework/module.h"
 #include "framework/unique_any.h"
-#include "shared/gdi.h"
+#include "framework/gdi.h"
 
 #include <gtest/gtest.h>
 #include <wincodec.h>
