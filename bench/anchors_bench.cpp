@@ -8,8 +8,8 @@
 #include <string>
 
 #include "anchors/refresh_anchor_list.h"
-#include "browserview/html_document.h"
-#include "browserview/text_encoding.h"
+#include "browserview/portable/html_document.h"
+#include "browserview/portable/text_encoding.h"
 
 namespace {
 

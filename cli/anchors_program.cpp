@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "anchors/refresh_anchor_list.h"
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 #include "cli/blank_page.h"
 #include "cli/options.h"
 

@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "browserview/browser_url.h"
-#include "browserview/text_encoding.h"
+#include "browserview/portable/browser_url.h"
+#include "browserview/portable/text_encoding.h"
 
 namespace tavrin::cli {
 namespace {

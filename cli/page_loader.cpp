@@ -15,9 +15,9 @@
 #include <string_view>
 
 #include "browserview/ascii_case.h"
-#include "browserview/browser_url.h"
-#include "browserview/html_document.h"
-#include "browserview/text_encoding.h"
+#include "browserview/portable/browser_url.h"
+#include "browserview/portable/html_document.h"
+#include "browserview/portable/text_encoding.h"
 #include "cli/options.h"
 
 namespace tavrin::cli {

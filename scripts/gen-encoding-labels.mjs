@@ -1,7 +1,7 @@
 #!/usr/bin/env node
-// Regenerates browserview/encoding_labels.inc, the WHATWG Encoding Standard's label table, from
-// the npm package @exodus/bytes (a maintained implementation of the standard; its label list and
-// its label-to-name function are used as they are). Run: node scripts/gen-encoding-labels.mjs
+// Regenerates browserview/portable/encoding_labels.inc, the WHATWG Encoding Standard's label
+// table, from the npm package @exodus/bytes (a maintained implementation of the standard; its
+// label list and its label-to-name function are used as they are). Run: node scripts/gen-encoding-labels.mjs
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -9,7 +9,7 @@ import { dirname, join } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const pkg = '@exodus/bytes@1.16.0';
-const out = join(dirname(fileURLToPath(import.meta.url)), '..', 'browserview', 'encoding_labels.inc');
+const out = join(dirname(fileURLToPath(import.meta.url)), '..', 'browserview', 'portable', 'encoding_labels.inc');
 
 const dir = mkdtempSync(join(tmpdir(), 'encoding-labels-'));
 try {

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "anchors/anchor_row.h"
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 #include "fake_dom.h"
 
 namespace tavrin {

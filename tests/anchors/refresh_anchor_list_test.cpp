@@ -7,7 +7,7 @@
 
 #include "anchors/anchor_constants.h"
 #include "anchors/anchor_row.h"
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 #include "fake_dom.h"
 
 namespace tavrin {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 #include "fake_dom.h"
 
 namespace tavrin {

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "browserview/browser_url.h"
+#include "browserview/portable/browser_url.h"
 #include "cli/anchors_program.h"
 #include "cli/options.h"
 #include "cli/page_loader.h"

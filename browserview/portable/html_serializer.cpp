@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "browserview/html_tree.h"
+#include "browserview/portable/html_tree.h"
 
 namespace tavrin::dom {
 namespace {

@@ -1,6 +1,6 @@
 // Encoding labels from the WHATWG Encoding Standard; conversion by the C library's iconv, with the
 // few encodings iconv lacks (or names differently) handled here.
-#include "browserview/text_encoding.h"
+#include "browserview/portable/text_encoding.h"
 
 #include "browserview/ascii_case.h"
 
@@ -22,7 +22,7 @@ struct LabelEntry {
 };
 
 constexpr LabelEntry kLabels[] = {
-#include "browserview/encoding_labels.inc"
+#include "browserview/portable/encoding_labels.inc"
 };
 static_assert(std::ranges::is_sorted(kLabels, {}, &LabelEntry::label));
 

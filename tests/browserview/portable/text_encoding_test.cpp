@@ -1,4 +1,4 @@
-#include "browserview/text_encoding.h"
+#include "browserview/portable/text_encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ struct LabelRow {
   std::string_view name;
 };
 constexpr LabelRow kLabelTable[] = {
-#include "browserview/encoding_labels.inc"
+#include "browserview/portable/encoding_labels.inc"
 };
 
 std::set<std::string_view> AllEncodingNames() {

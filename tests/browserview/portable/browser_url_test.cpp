@@ -1,7 +1,7 @@
 // The browser address layer. Expected values are what Chromium's href property gives (checked
 // with `new URL(ref, base).href` and anchors in Shift_JIS / windows-1252 pages); the few places
 // where the layer knowingly differs are left out and listed in browser_url.h.
-#include "browserview/browser_url.h"
+#include "browserview/portable/browser_url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // GetHttpHost on the browser address layer (the platforms without WinINet).
 #include "browserview/http_host.h"
 
-#include "browserview/browser_url.h"
+#include "browserview/portable/browser_url.h"
 
 namespace tavrin {
 

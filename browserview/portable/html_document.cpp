@@ -1,4 +1,4 @@
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 
 #include <gumbo.h>
 
@@ -9,8 +9,8 @@
 #include <memory_resource>
 
 #include "browserview/ascii_case.h"
-#include "browserview/browser_url.h"
-#include "browserview/html_tree.h"
+#include "browserview/portable/browser_url.h"
+#include "browserview/portable/html_tree.h"
 
 namespace tavrin::dom {
 namespace {

@@ -1,4 +1,4 @@
-#include "browserview/html_document.h"
+#include "browserview/portable/html_document.h"
 
 #include <gtest/gtest.h>
 

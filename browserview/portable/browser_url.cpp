@@ -1,6 +1,6 @@
 // Addresses as browsers give them. Boost.URL parses and resolves (RFC 3986); around it, each
 // function below is one rule of the WHATWG URL Standard as Chromium applies it.
-#include "browserview/browser_url.h"
+#include "browserview/portable/browser_url.h"
 
 #include <idn2.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "browserview/ascii_case.h"
-#include "browserview/text_encoding.h"
+#include "browserview/portable/text_encoding.h"
 
 namespace tavrin::url {
 namespace {
