@@ -17,6 +17,7 @@
 #include "browserview/portable/html_document.h"
 #include "cli/blank_page.h"
 #include "cli/options.h"
+#include "cli/snapshot.h"
 
 namespace tavrin::cli {
 namespace {
@@ -69,6 +70,9 @@ std::string BuildOutput(const Options& options, std::ostream& err, const FetchLi
 
   const std::shared_ptr<dom::CHtmlDocument> view =
       dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
+  if (!options.snapshotPath.empty()) {
+    WriteFileAtomically(options.snapshotPath, BuildSnapshot(loader.FrameDocuments(), page, *view));
+  }
   dom::CHtmlBrowser viewBrowser(view);
   const RefreshContext context{
       .frameDocuments = loader.FrameDocuments(),

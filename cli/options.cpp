@@ -24,6 +24,8 @@ INPUT is a local HTML file or an http/https address.
       --encoding LABEL   decode every document as LABEL (for example shift_jis)
       --verbose          report status texts and loaded documents on standard error
   -o, --output FILE      write to FILE, which a failing run leaves as it was
+      --snapshot FILE    also write the loaded documents, as they were before the run,
+                         to FILE as JSON (for the Windows tests' browser double)
   -h, --help             print this help and exit
 
 Frames are loaded up to 16 levels deep. A frame that cannot be loaded is left out
@@ -36,7 +38,7 @@ cannot be written, 2 for a usage error.
 
 // Long options get values outside the character range, so that optopt tells a rejected long
 // option (written with "--") from a short one.
-enum : int { kDomainOnly = 256, kView, kBase, kEncoding, kVerbose, kOutput, kHelp };
+enum : int { kDomainOnly = 256, kView, kBase, kEncoding, kVerbose, kOutput, kSnapshot, kHelp };
 
 const option kLongOptions[] = {
     {"domain-only", no_argument, nullptr, kDomainOnly},
@@ -45,6 +47,7 @@ const option kLongOptions[] = {
     {"encoding", required_argument, nullptr, kEncoding},
     {"verbose", no_argument, nullptr, kVerbose},
     {"output", required_argument, nullptr, kOutput},
+    {"snapshot", required_argument, nullptr, kSnapshot},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -120,6 +123,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
       case kOutput:
         if (*optarg == '\0') throw CUsageError("-o needs a file name");
         options.outputPath = optarg;
+        break;
+      case kSnapshot:
+        if (*optarg == '\0') throw CUsageError("--snapshot needs a file name");
+        options.snapshotPath = optarg;
         break;
       case 'h':
       case kHelp:

@@ -13,10 +13,11 @@ struct Options {
   bool domainOnly = false;
   bool view = false;
   bool verbose = false;
-  std::string base;        // normalised http or https address; empty without --base
-  std::string encoding;    // a known encoding label as given; empty without --encoding
-  std::string outputPath;  // empty: standard output
-  std::string input;       // a local path or an http/https address
+  std::string base;          // normalised http or https address; empty without --base
+  std::string encoding;      // a known encoding label as given; empty without --encoding
+  std::string outputPath;    // empty: standard output
+  std::string snapshotPath;  // empty without --snapshot
+  std::string input;         // a local path or an http/https address
 };
 
 // A command line that cannot be run; what() says why, in one line.

@@ -621,4 +621,12 @@ const std::vector<std::pair<long, long>>& CHtmlDocument::Scrolls() const {
   return m_pImpl->scrolls;
 }
 
+const Node& CHtmlDocument::Root() const {
+  return *m_pImpl->root;
+}
+
+std::string CHtmlDocument::ResolvedAttribute(const Node& element, const std::string& name) {
+  return m_pImpl->Resolve(element.FindAttribute(name));
+}
+
 }  // namespace tavrin::dom

@@ -11,6 +11,8 @@
 
 namespace tavrin::dom {
 
+struct Node;
+
 // Gives the document of a frame by its absolute address; null when it cannot be loaded.
 using FrameLoader = std::function<DocumentPtr(const std::string& url)>;
 
@@ -34,6 +36,11 @@ class CHtmlDocument : public IDocument, public std::enable_shared_from_this<CHtm
   std::string Serialize() const;
   // Every ScrollTo of the window, in order.
   const std::vector<std::pair<long, long>>& Scrolls() const;
+
+  // The tree itself, for readers of the whole document (the snapshot writer).
+  const Node& Root() const;
+  // The element's attribute resolved as Href() and Src() resolve theirs; empty when absent.
+  std::string ResolvedAttribute(const Node& element, const std::string& name);
 
   struct Impl;
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "browserview/portable/browser_url.h"
 #include "cli/anchors_program.h"
@@ -324,6 +325,52 @@ TEST(Frames, LoadedAtEveryDepthInPreOrderOncePerAddress) {
   EXPECT_EQ(FrameUrls(loader), expected);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_TRUE(Contains(warnings[0], "missing.html")) << warnings[0];
+}
+
+TEST(Snapshot, HoldsTheParsedTreesBeforeTheRunAndWhichDocumentEachFrameShows) {
+  CTempFolder folder;
+  folder.Write("top.html", Frameset({"a.html", "missing.html", "a.html"}));
+  folder.Write("a.html", Page("<a href=\"x.html\">\"表\" &amp; <img src=\"i.png\"></a>"
+                              "<template><a href=\"t.html\">T</a></template>"));
+  const std::string top = folder.Path("top.html");
+  const std::string snapshotPath = folder.Path("snapshot.json");
+  const RunResult plain = RunCli({top});
+  const RunResult withSnapshot = RunCli({"--snapshot", snapshotPath, top});
+  ASSERT_EQ(withSnapshot.code, kExitSuccess) << withSnapshot.err;
+  EXPECT_EQ(withSnapshot.out, plain.out);
+
+  std::ifstream file(snapshotPath);
+  const nlohmann::json snapshot = nlohmann::json::parse(file);
+  EXPECT_EQ(snapshot["top"], 0);
+  ASSERT_EQ(snapshot["documents"].size(), 2u);
+  EXPECT_EQ(snapshot["documents"][0]["url"], url::FileUrlFromPath(top));
+  EXPECT_EQ(snapshot["documents"][0]["frames"], nlohmann::json::parse("[1, null, 1]"));
+  EXPECT_EQ(snapshot["view"]["url"], "about:blank");
+
+  // html > body > a: the attribute as written, the address resolved, the text decoded.
+  const nlohmann::json& body = snapshot["documents"][1]["root"]["children"][0]["children"][1];
+  const nlohmann::json& link = body["children"][0];
+  EXPECT_EQ(link["name"], "a");
+  EXPECT_EQ(link["attributes"], nlohmann::json::parse(R"([["href", "x.html"]])"));
+  EXPECT_EQ(link["href"], url::FileUrlFromPath(folder.Path("x.html")));
+  EXPECT_EQ(link["children"][0]["data"], "\"表\" & ");
+  EXPECT_EQ(link["children"][1]["src"], url::FileUrlFromPath(folder.Path("i.png")));
+  // A template's content is written too; the double keeps it out of the collections.
+  EXPECT_EQ(body["children"][1]["children"][0]["href"],
+            url::FileUrlFromPath(folder.Path("t.html")));
+}
+
+TEST(Snapshot, DeepPagesAreWrittenWithoutRecursion) {
+  CTempFolder folder;
+  const int depth = 100'000;
+  std::string page;
+  for (int i = 0; i < depth; ++i) page += "<b>";
+  const std::string snapshotPath = folder.Path("snapshot.json");
+  ASSERT_EQ(RunCli({"--snapshot", snapshotPath, folder.Write("deep.html", page)}).code,
+            kExitSuccess);
+  std::ifstream file(snapshotPath);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(std::count(text.begin(), text.end(), '['), std::count(text.begin(), text.end(), ']'));
 }
 
 TEST(Frames, NestingStopsAtSixteenLevels) {
