@@ -13,4 +13,14 @@ std::wstring Utf8ToWide(std::string_view text) {
   return result;
 }
 
+std::string WideToUtf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::string result(
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), static_cast<int>(result.size()),
+                      nullptr, nullptr);
+  return result;
+}
+
 }  // namespace tavrin

@@ -7,5 +7,7 @@
 namespace tavrin {
 
 std::wstring Utf8ToWide(std::string_view text);
+// An unpaired surrogate becomes U+FFFD; every valid character survives the round trip.
+std::string WideToUtf8(std::wstring_view text);
 
 }  // namespace tavrin

@@ -22,11 +22,15 @@ void ExpectDeliverable(const wchar_t* arch, unsigned machine) {
                                                       "DllRegisterServer", "DllUnregisterServer"}));
   EXPECT_EQ(names->exportedFunctions, 4u);
   // Linked statically: nothing beside the system's own DLLs.
-  const std::vector<std::string> system = {"advapi32.dll", "gdi32.dll", "kernel32.dll",
-                                           "msvcrt.dll",   "ole32.dll", "oleaut32.dll",
-                                           "shell32.dll",  "user32.dll"};
-  for (const std::string& dll : names->importedDlls)
-    EXPECT_NE(std::ranges::find(system, Lower(dll)), system.end()) << dll;
+  const std::vector<std::string> system = {"advapi32.dll", "gdi32.dll",  "kernel32.dll",
+                                           "msvcrt.dll",   "ole32.dll",  "oleaut32.dll",
+                                           "shell32.dll",  "user32.dll", "wininet.dll"};
+  std::vector<std::string> imported;
+  for (const std::string& dll : names->importedDlls) imported.push_back(Lower(dll));
+  for (const std::string& dll : imported)
+    EXPECT_NE(std::ranges::find(system, dll), system.end()) << dll;
+  // The anchor-list run over MSHTML is linked in: GetHttpHost is the only user of WinINet.
+  EXPECT_NE(std::ranges::find(imported, "wininet.dll"), imported.end());
 }
 
 TEST(ExportTable, BothBuildsExportExactlyTheFourEntryPointsAndImportOnlySystemDlls) {

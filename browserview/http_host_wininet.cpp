@@ -1,0 +1,52 @@
+// GetHttpHost on WinINet: the address canonicalised the way the browser does, then split.
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "browserview/ascii_case.h"
+#include "browserview/http_host.h"
+#include "framework/text.h"
+
+namespace tavrin {
+namespace {
+
+// Canonical form of the address; empty when WinINet refuses it.
+std::wstring Canonicalize(const std::wstring& address) {
+  std::wstring canonical(INTERNET_MAX_URL_LENGTH, L'\0');
+  DWORD size = static_cast<DWORD>(canonical.size());
+  if (!InternetCanonicalizeUrlW(address.c_str(), canonical.data(), &size, ICU_BROWSER_MODE)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    // The reported size counts the terminating null.
+    canonical.assign(size, L'\0');
+    if (!InternetCanonicalizeUrlW(address.c_str(), canonical.data(), &size, ICU_BROWSER_MODE)) {
+      return {};
+    }
+  }
+  canonical.resize(size);
+  return canonical;
+}
+
+}  // namespace
+
+int GetHttpHost(const std::string& address, std::string& host) {
+  const std::wstring canonical = Canonicalize(Utf8ToWide(address));
+  if (canonical.empty()) return 0;
+
+  std::wstring hostName(INTERNET_MAX_URL_LENGTH, L'\0');
+  std::wstring path(INTERNET_MAX_URL_LENGTH, L'\0');
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = hostName.data();
+  parts.dwHostNameLength = static_cast<DWORD>(hostName.size());
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  if (!InternetCrackUrlW(canonical.c_str(), static_cast<DWORD>(canonical.size()), 0, &parts)) {
+    return 0;
+  }
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return 0;
+  host = AsciiLower(WideToUtf8({hostName.data(), parts.dwHostNameLength}));
+  return 1;
+}
+
+}  // namespace tavrin
