@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <string>
+#include <string_view>
 
 #include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
@@ -27,10 +28,19 @@ std::wstring Canonicalize(const std::wstring& address) {
   return canonical;
 }
 
+// Browsers ignore leading and trailing blanks and control characters of an address; WinINet
+// refuses the address instead.
+std::string_view TrimControlsAndSpaces(std::string_view address) {
+  const auto isTrimmed = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  while (!address.empty() && isTrimmed(address.front())) address.remove_prefix(1);
+  while (!address.empty() && isTrimmed(address.back())) address.remove_suffix(1);
+  return address;
+}
+
 }  // namespace
 
 int GetHttpHost(const std::string& address, std::string& host) {
-  const std::wstring canonical = Canonicalize(Utf8ToWide(address));
+  const std::wstring canonical = Canonicalize(Utf8ToWide(TrimControlsAndSpaces(address)));
   if (canonical.empty()) return 0;
 
   std::wstring hostName(INTERNET_MAX_URL_LENGTH, L'\0');
@@ -45,6 +55,8 @@ int GetHttpHost(const std::string& address, std::string& host) {
     return 0;
   }
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return 0;
+  // WinINet splits "http://" into an empty host; a browser has no address there.
+  if (parts.dwHostNameLength == 0) return 0;
   host = AsciiLower(WideToUtf8({hostName.data(), parts.dwHostNameLength}));
   return 1;
 }
