@@ -1,0 +1,56 @@
+// The MSHTML double: documents, elements, collections, DOM nodes and windows as COM objects over
+// a tree of its own, loaded from the snapshots that tavrin-anchors writes. Test code only.
+#pragma once
+
+#include <windows.h>
+#include <mshtml.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "framework/com_ptr.h"
+
+namespace tavrin::test_double {
+
+struct CSnapshot {
+  std::vector<tavrin::ComPtr<IHTMLDocument2>> documents;
+  tavrin::ComPtr<IHTMLDocument2> top;
+  // The view's page as parsed before a run.
+  tavrin::ComPtr<IHTMLDocument2> view;
+};
+
+// Throws std::runtime_error on a file that cannot be read or is not a snapshot.
+CSnapshot LoadSnapshot(const std::wstring& path);
+// The same from the file's text.
+CSnapshot ParseSnapshot(std::string_view json);
+
+// A document parsed by the double's own tolerant parser; it has no frames.
+tavrin::ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstring& url);
+
+// The whole document in the HTML serialisation, doctype included, UTF-8; empty for a document
+// that is not the double's.
+std::string SerializeDocument(IHTMLDocument2* document);
+
+// Every scrollTo of the document's window, in order.
+std::vector<std::pair<long, long>> ScrollsOf(IHTMLDocument2* document);
+
+struct CFault {
+  // "IHTMLElementCollection::item", "IHTMLDocument2::get_links", "QueryInterface:IHTMLElement"
+  std::wstring call;
+  HRESULT result = E_FAIL;   // S_OK means: succeed with a null result
+  std::wstring documentUrl;  // only objects of this document; empty: any
+  std::wstring tag;          // element calls: only elements of this tag (upper case); empty: any
+  long index = -1;           // item calls: only this index; element calls: the n-th matching
+                             // element in document order
+  int times = -1;            // how often it fires; -1: always
+};
+
+void InjectFault(const CFault& fault);
+void ClearFaults();
+
+// COM objects of the double alive now; 0 after a run that gave every reference back.
+long LiveObjectCount();
+
+}  // namespace tavrin::test_double

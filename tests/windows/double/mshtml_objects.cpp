@@ -1,0 +1,747 @@
+// The double's COM objects. Each implements only the methods the adapter calls; the generated
+// bases answer E_NOTIMPL for the rest.
+#include <array>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "browserview/ascii_case.h"
+#include "framework/hresult.h"
+#include "framework/text.h"
+#include "framework/unique_any.h"
+#include "mshtml_bases.h"
+#include "mshtml_double.h"
+#include "mshtml_faults.h"
+#include "mshtml_markup.h"
+#include "mshtml_tree.h"
+
+namespace tavrin::test_double {
+namespace {
+
+long g_nLiveObjects = 0;
+
+struct NamedInterface {
+  const IID* iid;
+  const wchar_t* name;
+};
+
+const std::array<NamedInterface, 16>& InterfaceNames() {
+  static const std::array<NamedInterface, 16> names = {{
+      {&IID_IUnknown, L"IUnknown"},
+      {&IID_IDispatch, L"IDispatch"},
+      {&__uuidof(IHTMLDocument), L"IHTMLDocument"},
+      {&__uuidof(IHTMLDocument2), L"IHTMLDocument2"},
+      {&__uuidof(IHTMLElement), L"IHTMLElement"},
+      {&__uuidof(IHTMLDOMNode), L"IHTMLDOMNode"},
+      {&__uuidof(IHTMLDOMTextNode), L"IHTMLDOMTextNode"},
+      {&__uuidof(IHTMLAnchorElement), L"IHTMLAnchorElement"},
+      {&__uuidof(IHTMLImgElement), L"IHTMLImgElement"},
+      {&__uuidof(IHTMLFontElement), L"IHTMLFontElement"},
+      {&__uuidof(IHTMLElementCollection), L"IHTMLElementCollection"},
+      {&__uuidof(IHTMLWindow2), L"IHTMLWindow2"},
+      {&__uuidof(IHTMLFramesCollection2), L"IHTMLFramesCollection2"},
+      {&__uuidof(IHTMLDOMChildrenCollection), L"IHTMLDOMChildrenCollection"},
+      {&__uuidof(IHTMLAttributeCollection), L"IHTMLAttributeCollection"},
+      {&__uuidof(IHTMLDOMAttribute), L"IHTMLDOMAttribute"},
+  }};
+  return names;
+}
+
+// Out values as a failed or faulted call leaves them: null.
+void ClearOut(BSTR* out) {
+  *out = nullptr;
+}
+void ClearOut(long* out) {
+  *out = 0;
+}
+void ClearOut(VARIANT_BOOL* out) {
+  *out = VARIANT_FALSE;
+}
+void ClearOut(VARIANT* out) {
+  VariantInit(out);
+}
+template <class I>
+void ClearOut(I** out) {
+  *out = nullptr;
+}
+
+BSTR MakeBstr(std::string_view text) {
+  const std::wstring wide = Utf8ToWide(text);
+  const BSTR result = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  if (!result) throw std::bad_alloc();
+  return result;
+}
+
+std::string FromBstr(BSTR text) {
+  return WideToUtf8({text, SysStringLen(text)});
+}
+
+// An item's index as the collections take it; -1 when the VARIANT holds no number.
+long IndexOf(const VARIANT* index) {
+  UniqueVariant number;
+  if (!index || FAILED(VariantChangeType(number.put(), const_cast<VARIANT*>(index), 0, VT_I4))) {
+    return -1;
+  }
+  return V_I4(&number.get());
+}
+
+template <class I>
+HRESULT HandOut(I* object, I** out) {
+  object->AddRef();
+  *out = object;
+  return S_OK;
+}
+
+// Reference counting, the live-object count, QueryInterface through Find with its faults, and
+// the frame of every method: out value cleared, injected fault answered, exceptions mapped.
+template <class... Bases>
+class CObject : public Bases... {
+ public:
+  CObject(SetPtr set, CTree* tree) : m_pSet(std::move(set)), m_pTree(tree) { ++g_nLiveObjects; }
+  CObject(const CObject&) = delete;
+  CObject& operator=(const CObject&) = delete;
+  virtual ~CObject() { --g_nLiveObjects; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const NamedInterface& named : InterfaceNames()) {
+      if (!IsEqualIID(riid, *named.iid)) continue;
+      if (const auto fault = TakeFault(std::wstring(L"QueryInterface:") + named.name, Site(-1))) {
+        return *fault;
+      }
+    }
+    IUnknown* found = static_cast<IUnknown*>(Find(riid));
+    if (!found) return E_NOINTERFACE;
+    found->AddRef();
+    *ppv = found;
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG remaining = --m_cRef;
+    if (remaining == 0) delete this;
+    return remaining;
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    return E_NOTIMPL;
+  }
+
+ protected:
+  // The interface pointer for `riid`, or null when the object lacks it.
+  virtual void* Find(REFIID riid) = 0;
+  virtual CCallSite Site(long index) const { return {m_pTree, nullptr, index}; }
+
+  template <class Out, class Body>
+  HRESULT Get(const wchar_t* call, Out* out, Body body, long index = -1) noexcept {
+    if (!out) return E_POINTER;
+    ClearOut(out);
+    if (const auto fault = TakeFault(call, Site(index))) return *fault;
+    try {
+      return body();
+    }
+    CATCH_RETURN();
+  }
+
+  template <class Body>
+  HRESULT Put(const wchar_t* call, Body body) noexcept {
+    if (const auto fault = TakeFault(call, Site(-1))) return *fault;
+    try {
+      return body();
+    }
+    CATCH_RETURN();
+  }
+
+  SetPtr m_pSet;
+  CTree* m_pTree;  // null for a window that refuses access
+
+ private:
+  ULONG m_cRef = 0;
+};
+
+// A new object held by the returned pointer (count 1).
+template <class T, class... Args>
+ComPtr<T> Make(Args&&... args) {
+  return ComPtr<T>(new T(std::forward<Args>(args)...));
+}
+
+ComPtr<CNodeObject> NodeObject(const SetPtr& set, CTree* tree, Node* node);
+HRESULT HandOutNode(const SetPtr& set, CTree* tree, Node* node, IDispatch** out);
+ComPtr<IHTMLWindow2> WindowOf(const SetPtr& set, CTree* tree);
+
+// What MSHTML's attribute collection lists beyond the written attributes in quirks mode, as
+// unspecified entries: some of them pass the sanitiser when taken for real.
+std::vector<std::string> UnspecifiedAttributes(const Node& element) {
+  std::vector<std::string> names = {"id", "title", "dir", "onclick"};
+  if (element.IsHtml("img")) names.insert(names.end(), {"alt", "width", "height", "border"});
+  if (element.IsHtml("font")) names.insert(names.end(), {"color", "face", "size"});
+  std::erase_if(names, [&](const std::string& name) { return element.FindAttribute(name); });
+  return names;
+}
+
+class CAttributeObject final : public CObject<NotImplDomAttribute> {
+ public:
+  CAttributeObject(SetPtr set, CTree* tree, const Node* element, dom::Attribute attribute,
+                   bool specified)
+      : CObject(std::move(set), tree),
+        m_pElement(element),
+        m_attribute(std::move(attribute)),
+        m_bSpecified(specified) {}
+
+  STDMETHODIMP get_nodeName(BSTR* p) override {
+    return Get(L"IHTMLDOMAttribute::get_nodeName", p, [&] {
+      *p = MakeBstr(m_attribute.name);
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_nodeValue(VARIANT* p) override {
+    return Get(L"IHTMLDOMAttribute::get_nodeValue", p, [&] {
+      V_BSTR(p) = MakeBstr(m_attribute.value);
+      V_VT(p) = VT_BSTR;
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_specified(VARIANT_BOOL* p) override {
+    return Get(L"IHTMLDOMAttribute::get_specified", p, [&] {
+      *p = m_bSpecified ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    });
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLDOMAttribute))) {
+      return static_cast<IHTMLDOMAttribute*>(this);
+    }
+    return nullptr;
+  }
+  CCallSite Site(long index) const override { return {m_pTree, m_pElement, index}; }
+
+ private:
+  const Node* m_pElement;
+  dom::Attribute m_attribute;
+  bool m_bSpecified;
+};
+
+class CAttributesObject final : public CObject<NotImplAttributeCollection> {
+ public:
+  CAttributesObject(SetPtr set, CTree* tree, const Node* element)
+      : CObject(std::move(set), tree), m_pElement(element) {}
+
+  STDMETHODIMP get_length(long* p) override {
+    return Get(L"IHTMLAttributeCollection::get_length", p, [&] {
+      *p = static_cast<long>(UnspecifiedAttributes(*m_pElement).size() +
+                             m_pElement->attributes.size());
+      return S_OK;
+    });
+  }
+  STDMETHODIMP item(VARIANT* name, IDispatch** p) override {
+    const long i = IndexOf(name);
+    return Get(
+        L"IHTMLAttributeCollection::item", p,
+        [&] {
+          // Unspecified entries come first, as MSHTML lists its own properties before others.
+          const std::vector<std::string> unspecified = UnspecifiedAttributes(*m_pElement);
+          const std::size_t count = unspecified.size() + m_pElement->attributes.size();
+          if (i < 0 || static_cast<std::size_t>(i) >= count) return E_INVALIDARG;
+          const auto position = static_cast<std::size_t>(i);
+          const bool specified = position >= unspecified.size();
+          dom::Attribute attribute = specified
+                                         ? m_pElement->attributes[position - unspecified.size()]
+                                         : dom::Attribute{unspecified[position], {}};
+          const ComPtr<CAttributeObject> object =
+              Make<CAttributeObject>(m_pSet, m_pTree, m_pElement, std::move(attribute), specified);
+          return HandOut<IDispatch>(static_cast<IHTMLDOMAttribute*>(object.get()), p);
+        },
+        i);
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLAttributeCollection))) {
+      return static_cast<IHTMLAttributeCollection*>(this);
+    }
+    return nullptr;
+  }
+
+ private:
+  const Node* m_pElement;
+};
+
+class CChildrenObject final : public CObject<NotImplDomChildrenCollection> {
+ public:
+  CChildrenObject(SetPtr set, CTree* tree, Node* parent)
+      : CObject(std::move(set), tree), m_pParent(parent) {}
+
+  STDMETHODIMP get_length(long* p) override {
+    return Get(L"IHTMLDOMChildrenCollection::get_length", p, [&] {
+      for (const Node* child = m_pParent->firstChild; child; child = child->next) ++*p;
+      return S_OK;
+    });
+  }
+  STDMETHODIMP item(long index, IDispatch** p) override {
+    return Get(
+        L"IHTMLDOMChildrenCollection::item", p,
+        [&] {
+          Node* child = index < 0 ? nullptr : m_pParent->firstChild;
+          for (long i = 0; child && i < index; ++i) child = child->next;
+          if (!child) return E_INVALIDARG;
+          return HandOutNode(m_pSet, m_pTree, child, p);
+        },
+        index);
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLDOMChildrenCollection))) {
+      return static_cast<IHTMLDOMChildrenCollection*>(this);
+    }
+    return nullptr;
+  }
+
+ private:
+  Node* m_pParent;
+};
+
+class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
+ public:
+  CCollectionObject(SetPtr set, CTree* tree, Selection selection, std::string tag)
+      : CObject(std::move(set), tree), m_selection(selection), m_strTag(std::move(tag)) {}
+
+  STDMETHODIMP get_length(long* p) override {
+    return Get(L"IHTMLElementCollection::get_length", p, [&] {
+      *p = static_cast<long>(Items().size());
+      return S_OK;
+    });
+  }
+  STDMETHODIMP item(VARIANT name, VARIANT, IDispatch** p) override {
+    const long i = IndexOf(&name);
+    return Get(
+        L"IHTMLElementCollection::item", p,
+        [&] {
+          // No item at the index is a success with no object, as MSHTML answers.
+          const std::vector<Node*>& items = Items();
+          if (i < 0 || static_cast<std::size_t>(i) >= items.size()) return S_OK;
+          return HandOutNode(m_pSet, m_pTree, items[i], p);
+        },
+        i);
+  }
+  STDMETHODIMP tags(VARIANT tagName, IDispatch** p) override {
+    return Get(L"IHTMLElementCollection::tags", p, [&] {
+      if (V_VT(&tagName) != VT_BSTR) return E_INVALIDARG;
+      const std::string requested = AsciiLower(FromBstr(V_BSTR(&tagName)));
+      // A second, different tag name selects nothing; a line feed is no element's name.
+      const ComPtr<CCollectionObject> tagged = Make<CCollectionObject>(
+          m_pSet, m_pTree, m_selection,
+          m_strTag.empty() || m_strTag == requested ? requested : std::string(1, '\n'));
+      return HandOut<IDispatch>(static_cast<IHTMLElementCollection*>(tagged.get()), p);
+    });
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLElementCollection))) {
+      return static_cast<IHTMLElementCollection*>(this);
+    }
+    return nullptr;
+  }
+
+ private:
+  // The selection as the tree is now; recomputed only after a change that could alter it.
+  const std::vector<Node*>& Items() {
+    if (!m_bCached || m_nVersion != m_pTree->version) {
+      m_arrItems = SelectElements(*m_pTree, m_selection, m_strTag);
+      m_nVersion = m_pTree->version;
+      m_bCached = true;
+    }
+    return m_arrItems;
+  }
+
+  Selection m_selection;
+  std::string m_strTag;
+  std::vector<Node*> m_arrItems;
+  std::uint64_t m_nVersion = 0;
+  bool m_bCached = false;
+};
+
+ComPtr<IHTMLElementCollection> NewCollection(const SetPtr& set, CTree* tree, Selection selection) {
+  const ComPtr<CCollectionObject> collection =
+      Make<CCollectionObject>(set, tree, selection, std::string());
+  return ComPtr<IHTMLElementCollection>(collection.get());
+}
+
+}  // namespace
+
+// One per node while referenced. Elements (comments too, as in MSHTML) answer IHTMLElement;
+// text nodes IHTMLDOMTextNode; A, IMG and FONT their own interfaces.
+class CNodeObject final
+    : public CObject<NotImplHtmlElement, NotImplHtmlDomNode, NotImplHtmlDomTextNode,
+                     NotImplHtmlAnchorElement, NotImplHtmlImgElement, NotImplHtmlFontElement> {
+ public:
+  CNodeObject(SetPtr set, CTree* tree, Node* node) : CObject(std::move(set), tree), m_pNode(node) {
+    m_pTree->nodes[node] = this;
+  }
+  ~CNodeObject() override { m_pTree->nodes.erase(m_pNode); }
+
+  IDispatch* Dispatch() { return static_cast<IHTMLDOMNode*>(this); }
+
+  // IHTMLElement
+  STDMETHODIMP get_tagName(BSTR* p) override {
+    return Get(L"IHTMLElement::get_tagName", p, [&] {
+      *p = MakeBstr(IsElement() ? TagNameOf(*m_pNode) : "!");
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_innerHTML(BSTR* p) override {
+    return Get(L"IHTMLElement::get_innerHTML", p, [&] {
+      *p = MakeBstr(dom::SerializeChildren(*m_pNode));
+      return S_OK;
+    });
+  }
+  STDMETHODIMP put_innerHTML(BSTR v) override {
+    return Put(L"IHTMLElement::put_innerHTML", [&] {
+      Node& holder = m_pTree->NewNode(Node::Kind::Document);
+      ParseFragment(FromBstr(v), *m_pNode, holder, m_pTree->arena);
+      while (Node* child = m_pNode->firstChild) Unlink(*child);
+      MoveChildren(holder, *m_pNode, nullptr);
+      ++m_pTree->version;
+      return S_OK;
+    });
+  }
+  STDMETHODIMP put_outerHTML(BSTR v) override {
+    return Put(L"IHTMLElement::put_outerHTML", [&] {
+      Node* parent = m_pNode->parent;
+      // As the portable model: only an element inside an element can be replaced.
+      if (!parent || parent->kind != Node::Kind::Element) return E_ACCESSDENIED;
+      Node& holder = m_pTree->NewNode(Node::Kind::Document);
+      ParseFragment(FromBstr(v), *parent, holder, m_pTree->arena);
+      MoveChildren(holder, *parent, m_pNode);
+      Unlink(*m_pNode);
+      ++m_pTree->version;
+      return S_OK;
+    });
+  }
+
+  // IHTMLDOMNode
+  STDMETHODIMP get_nodeType(long* p) override {
+    return Get(L"IHTMLDOMNode::get_nodeType", p, [&] {
+      switch (m_pNode->kind) {
+        case Node::Kind::Element:
+          *p = 1;
+          break;
+        case Node::Kind::Text:
+          *p = 3;
+          break;
+        case Node::Kind::Comment:
+          *p = 8;
+          break;
+        case Node::Kind::Document:
+          *p = 9;
+          break;
+        case Node::Kind::Doctype:
+          *p = 10;
+          break;
+      }
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_nodeName(BSTR* p) override {
+    return Get(L"IHTMLDOMNode::get_nodeName", p, [&] {
+      *p = MakeBstr(IsElement()                            ? TagNameOf(*m_pNode)
+                    : m_pNode->kind == Node::Kind::Text    ? "#text"
+                    : m_pNode->kind == Node::Kind::Comment ? "#comment"
+                                                           : "!");
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_childNodes(IDispatch** p) override {
+    return Get(L"IHTMLDOMNode::get_childNodes", p, [&] {
+      const ComPtr<CChildrenObject> children = Make<CChildrenObject>(m_pSet, m_pTree, m_pNode);
+      return HandOut<IDispatch>(static_cast<IHTMLDOMChildrenCollection*>(children.get()), p);
+    });
+  }
+  STDMETHODIMP get_attributes(IDispatch** p) override {
+    return Get(L"IHTMLDOMNode::get_attributes", p, [&] {
+      // Only elements have attributes; other nodes answer with no collection.
+      if (!IsElement()) return S_OK;
+      const ComPtr<CAttributesObject> attributes =
+          Make<CAttributesObject>(m_pSet, m_pTree, m_pNode);
+      return HandOut<IDispatch>(static_cast<IHTMLAttributeCollection*>(attributes.get()), p);
+    });
+  }
+
+  // IHTMLDOMTextNode
+  STDMETHODIMP get_data(BSTR* p) override {
+    return Get(L"IHTMLDOMTextNode::get_data", p, [&] {
+      *p = MakeBstr(m_pNode->data);
+      return S_OK;
+    });
+  }
+
+  // IHTMLAnchorElement and IHTMLImgElement
+  STDMETHODIMP get_href(BSTR* p) override {
+    return Get(L"IHTMLAnchorElement::get_href", p, [&] {
+      *p = MakeBstr(m_pTree->AddressOf(*m_pNode, "href"));
+      return S_OK;
+    });
+  }
+  STDMETHODIMP put_href(BSTR v) override {
+    return Put(L"IHTMLAnchorElement::put_href", [&] { return SetAttribute("href", v); });
+  }
+  STDMETHODIMP get_src(BSTR* p) override {
+    return Get(L"IHTMLImgElement::get_src", p, [&] {
+      *p = MakeBstr(m_pTree->AddressOf(*m_pNode, "src"));
+      return S_OK;
+    });
+  }
+  STDMETHODIMP put_src(BSTR v) override {
+    return Put(L"IHTMLImgElement::put_src", [&] { return SetAttribute("src", v); });
+  }
+  STDMETHODIMP get_alt(BSTR* p) override {
+    return Get(L"IHTMLImgElement::get_alt", p, [&] {
+      const std::string* alt = m_pNode->FindAttribute("alt");
+      *p = MakeBstr(alt ? *alt : std::string());
+      return S_OK;
+    });
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLDOMNode))) {
+      return static_cast<IHTMLDOMNode*>(this);
+    }
+    if (IsEqualIID(riid, __uuidof(IHTMLElement))) {
+      return IsElement() || m_pNode->kind == Node::Kind::Comment ? static_cast<IHTMLElement*>(this)
+                                                                 : nullptr;
+    }
+    if (IsEqualIID(riid, __uuidof(IHTMLDOMTextNode))) {
+      return m_pNode->kind == Node::Kind::Text ? static_cast<IHTMLDOMTextNode*>(this) : nullptr;
+    }
+    if (IsEqualIID(riid, __uuidof(IHTMLAnchorElement))) {
+      return m_pNode->IsHtml("a") ? static_cast<IHTMLAnchorElement*>(this) : nullptr;
+    }
+    if (IsEqualIID(riid, __uuidof(IHTMLImgElement))) {
+      return m_pNode->IsHtml("img") ? static_cast<IHTMLImgElement*>(this) : nullptr;
+    }
+    if (IsEqualIID(riid, __uuidof(IHTMLFontElement))) {
+      return m_pNode->IsHtml("font") ? static_cast<IHTMLFontElement*>(this) : nullptr;
+    }
+    return nullptr;
+  }
+  CCallSite Site(long index) const override { return {m_pTree, m_pNode, index}; }
+
+ private:
+  bool IsElement() const { return m_pNode->kind == Node::Kind::Element; }
+
+  HRESULT SetAttribute(const std::string& name, BSTR value) {
+    // A new attribute can make the element a link; a changed one never changes a selection.
+    if (!m_pNode->FindAttribute(name)) ++m_pTree->version;
+    m_pNode->SetAttribute(name, FromBstr(value));
+    return S_OK;
+  }
+
+  static void Unlink(Node& node) {
+    (node.prev ? node.prev->next : node.parent->firstChild) = node.next;
+    (node.next ? node.next->prev : node.parent->lastChild) = node.prev;
+    node.parent = node.prev = node.next = nullptr;
+  }
+
+  // Moves the children of `holder` into `parent` before `before` (at the end when null).
+  static void MoveChildren(Node& holder, Node& parent, Node* before) {
+    while (Node* child = holder.firstChild) {
+      Unlink(*child);
+      child->parent = &parent;
+      child->next = before;
+      child->prev = before ? before->prev : parent.lastChild;
+      (child->prev ? child->prev->next : parent.firstChild) = child;
+      (before ? before->prev : parent.lastChild) = child;
+    }
+  }
+
+  Node* m_pNode;
+};
+
+// A document's window, or a frame's window that refuses access (no tree).
+class CWindowObject final : public CObject<NotImplHtmlWindow2> {
+ public:
+  CWindowObject(SetPtr set, CTree* tree) : CObject(std::move(set), tree) {
+    if (m_pTree) m_pTree->window = this;
+  }
+  ~CWindowObject() override {
+    if (m_pTree) m_pTree->window = nullptr;
+  }
+
+  // The frames collection is the window itself, as in MSHTML.
+  STDMETHODIMP get_frames(IHTMLFramesCollection2** p) override {
+    return Get(L"IHTMLWindow2::get_frames", p, [&] {
+      if (!m_pTree) return E_ACCESSDENIED;
+      return HandOut<IHTMLFramesCollection2>(this, p);
+    });
+  }
+  STDMETHODIMP get_length(long* p) override {
+    return Get(L"IHTMLFramesCollection2::get_length", p, [&] {
+      if (!m_pTree) return E_ACCESSDENIED;
+      *p = static_cast<long>(m_pTree->frames.size());
+      return S_OK;
+    });
+  }
+  STDMETHODIMP item(VARIANT* index, VARIANT* p) override {
+    const long i = IndexOf(index);
+    return Get(
+        L"IHTMLFramesCollection2::item", p,
+        [&] {
+          if (!m_pTree) return E_ACCESSDENIED;
+          if (i < 0 || static_cast<std::size_t>(i) >= m_pTree->frames.size()) return E_INVALIDARG;
+          const std::optional<std::size_t> shown = m_pTree->frames[i];
+          const ComPtr<IHTMLWindow2> frame =
+              shown ? WindowOf(m_pSet, m_pSet->trees[*shown].get())
+                    : ComPtr<IHTMLWindow2>(Make<CWindowObject>(m_pSet, nullptr).get());
+          V_VT(p) = VT_DISPATCH;
+          return HandOut<IDispatch>(frame.get(), &V_DISPATCH(p));
+        },
+        i);
+  }
+  STDMETHODIMP get_document(IHTMLDocument2** p) override {
+    return Get(L"IHTMLWindow2::get_document", p, [&] {
+      // A frame showing another domain's page refuses its document.
+      if (!m_pTree) return E_ACCESSDENIED;
+      return HandOut(DocumentOf(m_pSet, TreeIndex(m_pTree)).get(), p);
+    });
+  }
+  STDMETHODIMP scrollTo(long x, long y) override {
+    return Put(L"IHTMLWindow2::scrollTo", [&] {
+      if (!m_pTree) return E_ACCESSDENIED;
+      m_pTree->scrolls.emplace_back(x, y);
+      return S_OK;
+    });
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLFramesCollection2)) ||
+        IsEqualIID(riid, __uuidof(IHTMLWindow2))) {
+      return static_cast<IHTMLWindow2*>(this);
+    }
+    return nullptr;
+  }
+
+ private:
+  std::size_t TreeIndex(const CTree* tree) const {
+    std::size_t index = 0;
+    while (m_pSet->trees[index].get() != tree) ++index;
+    return index;
+  }
+};
+
+class CDocumentObject final : public CObject<NotImplHtmlDocument2> {
+ public:
+  CDocumentObject(SetPtr set, CTree* tree) : CObject(std::move(set), tree) {
+    m_pTree->document = this;
+  }
+  ~CDocumentObject() override { m_pTree->document = nullptr; }
+
+  CTree& Tree() const { return *m_pTree; }
+
+  STDMETHODIMP get_URL(BSTR* p) override {
+    return Get(L"IHTMLDocument2::get_URL", p, [&] {
+      *p = MakeBstr(m_pTree->url);
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_links(IHTMLElementCollection** p) override {
+    return Get(L"IHTMLDocument2::get_links", p,
+               [&] { return HandOut(NewCollection(m_pSet, m_pTree, Selection::Links).get(), p); });
+  }
+  STDMETHODIMP get_images(IHTMLElementCollection** p) override {
+    return Get(L"IHTMLDocument2::get_images", p,
+               [&] { return HandOut(NewCollection(m_pSet, m_pTree, Selection::Images).get(), p); });
+  }
+  STDMETHODIMP get_all(IHTMLElementCollection** p) override {
+    return Get(L"IHTMLDocument2::get_all", p,
+               [&] { return HandOut(NewCollection(m_pSet, m_pTree, Selection::All).get(), p); });
+  }
+  STDMETHODIMP get_body(IHTMLElement** p) override {
+    return Get(L"IHTMLDocument2::get_body", p, [&] {
+      Node* body = m_pTree->Body();
+      if (!body) return S_OK;
+      return HandOut<IHTMLElement>(NodeObject(m_pSet, m_pTree, body).get(), p);
+    });
+  }
+  STDMETHODIMP get_parentWindow(IHTMLWindow2** p) override {
+    return Get(L"IHTMLDocument2::get_parentWindow", p,
+               [&] { return HandOut(WindowOf(m_pSet, m_pTree).get(), p); });
+  }
+
+ protected:
+  void* Find(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IHTMLDocument)) || IsEqualIID(riid, __uuidof(IHTMLDocument2))) {
+      return static_cast<IHTMLDocument2*>(this);
+    }
+    return nullptr;
+  }
+};
+
+namespace {
+
+ComPtr<CNodeObject> NodeObject(const SetPtr& set, CTree* tree, Node* node) {
+  const auto found = tree->nodes.find(node);
+  if (found != tree->nodes.end()) return ComPtr<CNodeObject>(found->second);
+  return Make<CNodeObject>(set, tree, node);
+}
+
+HRESULT HandOutNode(const SetPtr& set, CTree* tree, Node* node, IDispatch** out) {
+  return HandOut(NodeObject(set, tree, node)->Dispatch(), out);
+}
+
+ComPtr<IHTMLWindow2> WindowOf(const SetPtr& set, CTree* tree) {
+  if (tree->window) return ComPtr<IHTMLWindow2>(tree->window);
+  return ComPtr<IHTMLWindow2>(Make<CWindowObject>(set, tree).get());
+}
+
+CDocumentObject* DoubleDocument(IHTMLDocument2* document) {
+  return dynamic_cast<CDocumentObject*>(document);
+}
+
+}  // namespace
+
+ComPtr<IHTMLDocument2> DocumentOf(const SetPtr& set, std::size_t index) {
+  CTree* tree = set->trees.at(index).get();
+  if (tree->document) return ComPtr<IHTMLDocument2>(tree->document);
+  return ComPtr<IHTMLDocument2>(Make<CDocumentObject>(set, tree).get());
+}
+
+ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstring& url) {
+  auto set = std::make_shared<CDocumentSet>();
+  CTree& tree = *set->trees.emplace_back(std::make_unique<CTree>());
+  tree.url = WideToUtf8(url);
+  tree.root = &tree.NewNode(Node::Kind::Document);
+  ParseDocumentInto(htmlUtf8, *tree.root, tree.arena);
+  return DocumentOf(set, 0);
+}
+
+std::string SerializeDocument(IHTMLDocument2* document) {
+  const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
+  return object ? dom::SerializeChildren(*object->Tree().root) : std::string();
+}
+
+std::vector<std::pair<long, long>> ScrollsOf(IHTMLDocument2* document) {
+  const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
+  return object ? object->Tree().scrolls : std::vector<std::pair<long, long>>();
+}
+
+long LiveObjectCount() {
+  return g_nLiveObjects;
+}
+
+}  // namespace tavrin::test_double
