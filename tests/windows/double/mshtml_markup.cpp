@@ -624,7 +624,7 @@ class CTreeBuilder {
       PopToAny({"table"});
     }
     Node& element = NewElement(token);
-    Insert(element);
+    Insert(element, true);
     m_stack.push_back(&element);
     return true;
   }
@@ -632,7 +632,7 @@ class CTreeBuilder {
   void OpenImplied(const char* name) {
     Node& element = NewNode(Node::Kind::Element);
     element.name = name;
-    Insert(element);
+    Insert(element, true);
     m_stack.push_back(&element);
   }
 
@@ -760,12 +760,12 @@ class CTreeBuilder {
   }
 
   // Where new content goes: the current node, or before the table when that is a table part
-  // (foster parenting).
-  void Insert(Node& node) {
+  // and the content does not belong in a table (foster parenting).
+  void Insert(Node& node, bool tablePart = false) {
     Node& parent = *m_stack.back();
-    const bool textual = node.kind == Node::Kind::Text;
-    if (m_stack.size() > 1 && OneOf(CurrentName(), kTableContexts) &&
-        !(textual && node.data.find_first_not_of(" \t\n\f") == std::string::npos)) {
+    const bool blank = node.kind == Node::Kind::Text &&
+                       node.data.find_first_not_of(" \t\n\f") == std::string::npos;
+    if (!tablePart && !blank && m_stack.size() > 1 && OneOf(CurrentName(), kTableContexts)) {
       for (std::size_t i = m_stack.size(); i-- > 1;) {
         Node* table = m_stack[i];
         if (!IsHtmlOneOf(*table, "table") || !table->parent) continue;

@@ -1,0 +1,115 @@
+// mshtml-list.exe [--domain-only] [--view] SNAPSHOT: the anchor list of a snapshot's page, built
+// by the pipeline through the MSHTML adapter over the double. Prints exactly what tavrin-anchors
+// prints for the same page, so that the two can be compared byte for byte.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "anchors/refresh_anchor_list.h"
+#include "browserview/mshtml/mshtml_document.h"
+#include "mshtml_double.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void PrintError(std::string_view message) {
+  std::fprintf(stderr, "mshtml-list: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+struct CArguments {
+  bool domainOnly = false;
+  bool view = false;
+  std::wstring snapshot;
+};
+
+std::optional<CArguments> ParseArguments(int argc, wchar_t** argv) {
+  CArguments arguments;
+  bool haveSnapshot = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring_view argument = argv[i];
+    if (argument == L"--domain-only") {
+      arguments.domainOnly = true;
+    } else if (argument == L"--view") {
+      arguments.view = true;
+    } else if (argument.starts_with(L"-") || haveSnapshot) {
+      return std::nullopt;
+    } else {
+      arguments.snapshot = argument;
+      haveSnapshot = true;
+    }
+  }
+  if (!haveSnapshot) return std::nullopt;
+  return arguments;
+}
+
+// The view's browser: it shows the snapshot's view page; status texts go nowhere.
+class CViewBrowser final : public tavrin::dom::IBrowser {
+ public:
+  explicit CViewBrowser(tavrin::dom::DocumentPtr document) : m_pDocument(std::move(document)) {}
+  tavrin::dom::DocumentPtr Document() override { return m_pDocument; }
+  void SetStatusText(const std::string&) override {}
+
+ private:
+  tavrin::dom::DocumentPtr m_pDocument;
+};
+
+// Runs the pipeline; the text to print. Every reference to the double is given back on return.
+std::string BuildOutput(const CArguments& arguments) {
+  using namespace tavrin;
+  const test_double::CSnapshot snapshot = test_double::LoadSnapshot(arguments.snapshot);
+  if (!snapshot.view) throw std::runtime_error("the snapshot has no view page");
+
+  RefreshContext context;
+  for (const ComPtr<IHTMLDocument2>& document : snapshot.documents) {
+    context.frameDocuments.push_back(mshtml::WrapDocument(document.get()));
+  }
+  context.readDomainOnly = [&] {
+    return std::optional<std::uint32_t>(arguments.domainOnly ? 1 : 0);
+  };
+  CViewBrowser viewBrowser(mshtml::WrapDocument(snapshot.view.get()));
+  std::string list;
+  if (!RefreshAnchorList(context, mshtml::WrapDocument(snapshot.top.get()), &viewBrowser, &list)) {
+    throw std::runtime_error("the anchor list could not be built");
+  }
+  return arguments.view ? test_double::SerializeDocument(snapshot.view.get()) : list + '\n';
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::optional<CArguments> arguments = ParseArguments(argc, argv);
+  if (!arguments) {
+    PrintError("usage: mshtml-list.exe [--domain-only] [--view] SNAPSHOT");
+    return kExitUsage;
+  }
+  std::string output;
+  try {
+    output = BuildOutput(*arguments);
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return kExitFailure;
+  }
+  // Whatever the pipeline or the adapter kept would outlive the run here.
+  if (const long leaked = tavrin::test_double::LiveObjectCount()) {
+    PrintError(std::to_string(leaked) + " objects of the double outlived the run");
+    return kExitFailure;
+  }
+  // Bytes as they are: no line feed becomes CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (std::fwrite(output.data(), 1, output.size(), stdout) != output.size() ||
+      std::fflush(stdout) != 0) {
+    PrintError("cannot write to the standard output");
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
