@@ -1,10 +1,10 @@
 #include "anchors/refresh_anchor_list.h"
 
 #include <new>
-#include <unordered_set>
 
 #include "anchors/anchor_collector.h"
 #include "anchors/anchor_constants.h"
+#include "anchors/anchor_listing.h"
 #include "anchors/view_cleanup.h"
 
 namespace tavrin {
@@ -24,23 +24,13 @@ void CollectFrom(dom::IDocument& document, bool bDomainOnly, std::string& list) 
 
 int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
                dom::IDocument& viewDocument, std::string* anchorList) {
-  std::optional<std::uint32_t> domainOnly;
-  if (context.readDomainOnly) domainOnly = context.readDomainOnly();
-  const bool bDomainOnly = domainOnly.value_or(0) != 0;
-
+  const bool bDomainOnly = ReadDomainOnly(context);
   SetStatusText(context, kStatusParsing);
 
-  // Addresses of the recorded documents a walk started from: exact comparison.
-  std::unordered_set<std::string> startedUrls;
   std::string list;
-  for (const dom::DocumentPtr& document : context.frameDocuments) {
-    if (!document) continue;
-    if (!startedUrls.insert(document->Url()).second) continue;
-    CollectFrom(*document, bDomainOnly, list);
-  }
-  if (mainDocument && !startedUrls.contains(mainDocument->Url())) {
-    CollectFrom(*mainDocument, bDomainOnly, list);
-  }
+  ForEachStartingDocument(context, mainDocument, [&](dom::IDocument& document) {
+    CollectFrom(document, bDomainOnly, list);
+  });
 
   const dom::NodePtr body = viewDocument.Body();
   if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");

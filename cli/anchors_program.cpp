@@ -13,9 +13,11 @@
 #include <string_view>
 #include <system_error>
 
+#include "anchors/anchor_listing.h"
 #include "anchors/refresh_anchor_list.h"
 #include "browserview/portable/html_document.h"
 #include "cli/blank_page.h"
+#include "cli/list_writers.h"
 #include "cli/options.h"
 #include "cli/snapshot.h"
 
@@ -23,6 +25,7 @@ namespace tavrin::cli {
 namespace {
 
 constexpr std::string_view kMessagePrefix = "tavrin-anchors: ";
+constexpr char kNoList[] = "the anchor list could not be built";
 
 // What a newly created file gets: the mode of the file it replaces, else the usual default.
 mode_t ModeFor(const std::string& path) {
@@ -58,7 +61,8 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
   }
 }
 
-// Loads the page and runs the bar's pipeline on it; the text to print.
+// Loads the page and runs the bar's pipeline on it; the text to print. Only --view builds the
+// view page; the list alone is written straight from the walk.
 std::string BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
   CPageLoader loader({.base = options.base,
                       .encodingLabel = options.encoding,
@@ -68,12 +72,12 @@ std::string BuildOutput(const Options& options, std::ostream& err, const FetchLi
                       }});
   const dom::DocumentPtr page = loader.Load(options.input);
 
-  const std::shared_ptr<dom::CHtmlDocument> view =
-      dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
+  std::shared_ptr<dom::CHtmlDocument> view;
+  if (options.view || !options.snapshotPath.empty())
+    view = dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
   if (!options.snapshotPath.empty()) {
     WriteFileAtomically(options.snapshotPath, BuildSnapshot(loader.FrameDocuments(), page, *view));
   }
-  dom::CHtmlBrowser viewBrowser(view);
   const RefreshContext context{
       .frameDocuments = loader.FrameDocuments(),
       .setStatusText =
@@ -83,10 +87,16 @@ std::string BuildOutput(const Options& options, std::ostream& err, const FetchLi
           },
       .readDomainOnly = [&] { return std::optional<std::uint32_t>(options.domainOnly ? 1 : 0); },
   };
-  std::string anchorList;
-  if (!RefreshAnchorList(context, page, &viewBrowser, &anchorList))
-    throw std::runtime_error("the anchor list could not be built");
-  return options.view ? view->Serialize() : anchorList + '\n';
+  if (options.view) {
+    dom::CHtmlBrowser viewBrowser(view);
+    if (!RefreshAnchorList(context, page, &viewBrowser)) throw std::runtime_error(kNoList);
+    return view->Serialize();
+  }
+  std::string output;
+  CListWriter writer(options.format, options.unique, output);
+  if (!ListAnchors(context, page, writer)) throw std::runtime_error(kNoList);
+  writer.Finish();
+  return output;
 }
 
 }  // namespace
@@ -100,8 +110,8 @@ int RunAnchorsProgram(const std::vector<std::string>& args, std::ostream& out, s
     err << kMessagePrefix << error.what() << '\n';
     return kExitUsage;
   }
-  if (options.help) {
-    out << HelpText();
+  if (options.help || options.version) {
+    out << (options.help ? HelpText() : VersionText());
     return kExitSuccess;
   }
   try {

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <optional>
+#include <utility>
 
 #include "browserview/portable/browser_url.h"
 #include "browserview/portable/text_encoding.h"
@@ -18,6 +19,13 @@ Lists the links of an HTML page and of its frames, as the Tavrin bar shows them.
 INPUT is a local HTML file or an http/https address.
 
       --domain-only      list only the links to the host of the document that holds them
+      --format FORMAT    print the list as FORMAT:
+                           html  the bar's list, one table per document (the default)
+                           text  one absolute address a line
+                           tsv   a header line, then address, link text and the address
+                                 of the document it came from, separated by tabs
+                           json  an array of {"href", "text", "document"} objects
+      --unique           list each address once, where it first appears
       --view             print the whole list page (UTF-8 HTML) instead of the list
       --base URL         the http/https address that a local INPUT stands for; addresses
                          under the folder of URL are read from the folder of INPUT
@@ -27,10 +35,17 @@ INPUT is a local HTML file or an http/https address.
       --snapshot FILE    also write the loaded documents, as they were before the run,
                          to FILE as JSON (for the Windows tests' browser double)
   -h, --help             print this help and exit
+      --version          print the version and exit
 
 Frames are loaded up to 16 levels deep. A frame that cannot be loaded is left out
 with a warning. Web addresses are fetched with a 10 s connect timeout, 30 s in
 all, at most 10 redirects and at most 64 MiB.
+
+Examples:
+  tavrin-anchors --base http://www.example.com/ index.html > list.html
+  tavrin-anchors --format text https://www.example.com/
+  tavrin-anchors --format tsv --unique -o links.tsv https://www.example.com/
+  tavrin-anchors --format json --domain-only https://www.example.com/
 
 Exit status: 0 on success, 1 when INPUT cannot be read or fetched or the output
 cannot be written, 2 for a usage error.
@@ -38,7 +53,26 @@ cannot be written, 2 for a usage error.
 
 // Long options get values outside the character range, so that optopt tells a rejected long
 // option (written with "--") from a short one.
-enum : int { kDomainOnly = 256, kView, kBase, kEncoding, kVerbose, kOutput, kSnapshot, kHelp };
+enum : int {
+  kDomainOnly = 256,
+  kView,
+  kBase,
+  kEncoding,
+  kVerbose,
+  kOutput,
+  kSnapshot,
+  kHelp,
+  kFormat,
+  kUnique,
+  kVersion,
+};
+
+constexpr std::pair<std::string_view, ListFormat> kFormatNames[] = {
+    {"html", ListFormat::Html},
+    {"text", ListFormat::Text},
+    {"tsv", ListFormat::Tsv},
+    {"json", ListFormat::Json},
+};
 
 const option kLongOptions[] = {
     {"domain-only", no_argument, nullptr, kDomainOnly},
@@ -49,6 +83,9 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, kOutput},
     {"snapshot", required_argument, nullptr, kSnapshot},
     {"help", no_argument, nullptr, kHelp},
+    {"format", required_argument, nullptr, kFormat},
+    {"unique", no_argument, nullptr, kUnique},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -70,10 +107,21 @@ std::string NormalizeBase(const std::string& base) {
   return *normalized;
 }
 
+ListFormat ParseFormat(std::string_view name) {
+  for (const auto& [formatName, format] : kFormatNames) {
+    if (name == formatName) return format;
+  }
+  throw CUsageError("unknown format '" + std::string(name) + "' (html, text, tsv or json)");
+}
+
 }  // namespace
 
 std::string_view HelpText() {
   return kHelpText;
+}
+
+std::string_view VersionText() {
+  return "tavrin-anchors " TAVRIN_VERSION "\n";
 }
 
 bool IsWebAddress(std::string_view input) {
@@ -132,6 +180,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
       case kHelp:
         options.help = true;
         break;
+      case kFormat:
+        options.format = ParseFormat(optarg);
+        break;
+      case kUnique:
+        options.unique = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
       case ':':
         throw CUsageError("option '" + RejectedOption(argv.data()) + "' needs a value");
       default:
@@ -141,7 +198,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
                           "' (see tavrin-anchors --help)");
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
 
   const int operands = argc - optind;
   if (operands == 0) throw CUsageError("no INPUT given (see tavrin-anchors --help)");
@@ -151,6 +208,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.input.empty()) throw CUsageError("INPUT is empty");
   if (!options.base.empty() && IsWebAddress(options.input))
     throw CUsageError("--base applies to a local INPUT only, not to a web address");
+  if (options.view && (options.unique || options.format != ListFormat::Html))
+    throw CUsageError("--format and --unique apply to the list, not to --view");
   return options;
 }
 

@@ -8,11 +8,17 @@
 
 namespace tavrin::cli {
 
+// The forms of the list: the bar's HTML, addresses alone, tab-separated rows, a JSON array.
+enum class ListFormat { Html, Text, Tsv, Json };
+
 struct Options {
   bool help = false;
+  bool version = false;
   bool domainOnly = false;
   bool view = false;
   bool verbose = false;
+  bool unique = false;  // each address once, at its first row
+  ListFormat format = ListFormat::Html;
   std::string base;          // normalised http or https address; empty without --base
   std::string encoding;      // a known encoding label as given; empty without --encoding
   std::string outputPath;    // empty: standard output
@@ -35,5 +41,8 @@ bool IsWebAddress(std::string_view input);
 
 // The text of --help.
 std::string_view HelpText();
+
+// The line --version prints.
+std::string_view VersionText();
 
 }  // namespace tavrin::cli

@@ -497,6 +497,211 @@ TEST(WebInput, FramesOfAWebPage) {
   EXPECT_TRUE(Contains(warnings[1], "gone.html left out: HTTP status 404")) << warnings[1];
 }
 
+// The rows of a list in one form, to compare the forms with each other.
+struct ListedRow {
+  std::string href, text, document;
+  bool operator==(const ListedRow&) const = default;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+  std::vector<std::string> fields(1);
+  for (const char c : line) {
+    if (c == separator)
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
+  }
+  return fields;
+}
+
+std::vector<ListedRow> TsvRows(const std::string& tsv) {
+  std::vector<std::string> lines = Lines(tsv);
+  EXPECT_FALSE(lines.empty());
+  if (lines.empty()) return {};
+  EXPECT_EQ(lines[0], "href\ttext\tdocument");
+  std::vector<ListedRow> rows;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> fields = Split(lines[i], '\t');
+    EXPECT_EQ(fields.size(), 3u) << lines[i];
+    if (fields.size() == 3) rows.push_back({fields[0], fields[1], fields[2]});
+  }
+  return rows;
+}
+
+std::vector<ListedRow> JsonRows(const std::string& text) {
+  std::vector<ListedRow> rows;
+  const nlohmann::json array = nlohmann::json::parse(text);  // throws on invalid JSON
+  EXPECT_TRUE(array.is_array());
+  for (const nlohmann::json& row : array) {
+    EXPECT_EQ(row.size(), 3u) << row.dump();
+    rows.push_back({row.at("href"), row.at("text"), row.at("document")});
+  }
+  return rows;
+}
+
+// The HREF values of the HTML list's rows, unescaped.
+std::vector<std::string> HtmlHrefs(const std::string& html) {
+  std::vector<std::string> hrefs;
+  for (std::size_t at = 0; (at = html.find("<A HREF=\"", at)) != std::string::npos;) {
+    at += 9;
+    std::string href = html.substr(at, html.find('"', at) - at);
+    for (const auto& [entity, character] :
+         {std::pair<std::string, std::string>{"&quot;", "\""}, {"&amp;", "&"}}) {
+      for (std::size_t found; (found = href.find(entity)) != std::string::npos;)
+        href.replace(found, entity.size(), character);
+    }
+    hrefs.push_back(href);
+  }
+  return hrefs;
+}
+
+std::string FramesetSite(const CTempFolder& folder) {
+  folder.Write("a.html", Page(Link("http://www.site.example/one", "One") +
+                              Link("http://other.example/two", "Two &amp; <b>bold</b>") +
+                              Link("one", "One again") + Link("mailto:x@site.example", "Mail")));
+  folder.Write("b.html", Page(Link("http://www.site.example/one", "Once more") +
+                              Link("http://www.site.example/three", "Three")));
+  return folder.Write("top.html", Frameset({"a.html", "b.html"}));
+}
+
+// Every form lists the rows of the bar's list, in its order, with each option combination, on
+// the sample site and on a frameset; --unique keeps each address's first row.
+TEST(ListFormats, EveryFormatListsTheRowsOfTheHtmlList) {
+  CTempFolder folder;
+  const std::vector<std::pair<std::string, std::string>> sites = {
+      {std::string(TAVRIN_TEST_DATA) + "/../../sample/index.html", "http://www.sample.example/"},
+      {FramesetSite(folder), "http://www.site.example/"},
+  };
+  for (const auto& [input, base] : sites) {
+    for (const std::vector<std::string>& flags : std::vector<std::vector<std::string>>{
+             {}, {"--unique"}, {"--domain-only"}, {"--unique", "--domain-only"}}) {
+      SCOPED_TRACE(input + " " + ::testing::PrintToString(flags));
+      auto run = [&](const std::string& format) {
+        std::vector<std::string> args = flags;
+        args.insert(args.end(), {"--format", format, "--base", base, input});
+        const RunResult result = RunCli(args);
+        EXPECT_EQ(result.code, kExitSuccess) << result.err;
+        return result.out;
+      };
+      auto has = [&flags](const char* flag) {
+        return std::find(flags.begin(), flags.end(), flag) != flags.end();
+      };
+      const bool bUnique = has("--unique");
+      const bool bDomainOnly = has("--domain-only");
+
+      std::vector<std::string> allFlags = {"--base", base, input};
+      if (bDomainOnly) allFlags.insert(allFlags.begin(), "--domain-only");
+      const std::string fullHtml = RunCli(allFlags).out;
+      std::vector<std::string> expected;
+      for (const std::string& href : HtmlHrefs(fullHtml)) {
+        if (!bUnique || std::find(expected.begin(), expected.end(), href) == expected.end())
+          expected.push_back(href);
+      }
+      ASSERT_FALSE(expected.empty());
+
+      const std::string html = run("html");
+      if (!bUnique) EXPECT_EQ(html, fullHtml);
+      EXPECT_EQ(HtmlHrefs(html), expected);
+      EXPECT_EQ(Lines(run("text")), expected);
+      const std::vector<ListedRow> tsv = TsvRows(run("tsv"));
+      EXPECT_EQ(JsonRows(run("json")), tsv);
+      std::vector<std::string> tsvHrefs;
+      for (const ListedRow& row : tsv) {
+        tsvHrefs.push_back(row.href);
+        if (bDomainOnly) EXPECT_EQ(url::HttpHost(row.href), url::HttpHost(row.document));
+      }
+      EXPECT_EQ(tsvHrefs, expected);
+    }
+  }
+}
+
+TEST(ListFormats, FramesetRowsNameTheirDocuments) {
+  CTempFolder folder;
+  const std::string input = FramesetSite(folder);
+  const std::string a = "http://www.site.example/a.html", b = "http://www.site.example/b.html";
+  // The recorded frame documents are walked, then the top document walks its frames again.
+  const std::vector<ListedRow> once = {
+      {"http://www.site.example/one", "One", a},
+      {"http://other.example/two", "Two & bold", a},
+      {"http://www.site.example/three", "Three", b},
+  };
+  EXPECT_EQ(
+      TsvRows(
+          RunCli({"--format", "tsv", "--unique", "--base", "http://www.site.example/", input}).out),
+      once);
+  EXPECT_EQ(RunCli({"--format=text", "--unique", "--domain-only", "--base",
+                    "http://www.site.example/", input})
+                .out,
+            "http://www.site.example/one\nhttp://www.site.example/three\n");
+  EXPECT_EQ(JsonRows(RunCli({"--format", "json", "--base", "http://www.site.example/", input}).out)
+                .size(),
+            10u);
+}
+
+// Link texts keep every character but the white space the list collapses; no tab or line feed
+// ever splits a TSV row, and the JSON reads back to the same texts.
+TEST(ListFormats, LinkTextsSurviveTsvAndJson) {
+  CTempFolder folder;
+  const std::vector<std::pair<std::string, std::string>> texts = {
+      {"tab&#9;inside", "tab inside"},
+      {"line\nfeed\r\nand  spaces ", "line feed and spaces"},
+      {"\"double\" and 'single' quotes", "\"double\" and 'single' quotes"},
+      {"日本語 é &lt;tag&gt; \\ back", "日本語 é <tag> \\ back"},
+      {"<img src=\"i.png\" alt=\"pic\">", ""},
+      {"line\u2028separator / slash", "line\u2028separator / slash"},
+  };
+  std::string body;
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    body += Link("http://www.example/" + std::to_string(i), texts[i].first);
+  const std::string input = folder.Write("texts.html", Page(body));
+
+  const std::string tsv = RunCli({"--format", "tsv", input}).out;
+  EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\n'), static_cast<long>(texts.size() + 1));
+  const std::vector<ListedRow> rows = TsvRows(tsv);
+  const std::vector<ListedRow> json = JsonRows(RunCli({"--format", "json", input}).out);
+  ASSERT_EQ(rows.size(), texts.size());
+  ASSERT_EQ(json.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(rows[i].text, texts[i].second) << i;
+    EXPECT_EQ(json[i].text, texts[i].second) << i;
+    EXPECT_EQ(json[i].document, url::FileUrlFromPath(input));
+  }
+}
+
+TEST(ListFormats, EmptyListsAreStillWellFormed) {
+  CTempFolder folder;
+  const std::string input = folder.Write("none.html", Page("no links"));
+  EXPECT_EQ(RunCli({"--format", "text", input}).out, "");
+  EXPECT_EQ(RunCli({"--format", "tsv", input}).out, "href\ttext\tdocument\n");
+  EXPECT_EQ(RunCli({"--format", "json", input}).out, "[]\n");
+  EXPECT_EQ(RunCli({"--unique", input}).out, "<TABLE WIDTH=\"100%\"></TABLE>\n");
+}
+
+TEST(Options, VersionAndFormatUsage) {
+  const RunResult version = RunCli({"--version"});
+  EXPECT_EQ(version.code, kExitSuccess);
+  EXPECT_TRUE(version.out.starts_with("tavrin-anchors 1.")) << version.out;
+  EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--format", "csv", "a.html"},
+                                             {"--format", "a.html"},
+                                             {"--view", "--format", "json", "a.html"},
+                                             {"--view", "--unique", "a.html"}}) {
+    const RunResult result = RunCli(args);
+    EXPECT_EQ(result.code, kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(ParseOptions({"--format", "tsv", "--unique", "a.html"}).format, ListFormat::Tsv);
+  EXPECT_TRUE(Contains(RunCli({"--help"}).out, "--format FORMAT"));
+}
+
 TEST(Program, ProcessExitCodeAndStreams) {
   const std::string command = std::string(TAVRIN_ANCHORS_EXE) + " --no-such-option 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
