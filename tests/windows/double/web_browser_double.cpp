@@ -1,0 +1,570 @@
+#include "web_browser_double.h"
+
+#include "framework/gdi.h"
+#include "framework/unique_any.h"
+#include "web_browser_double_pages.h"
+
+#include <exdispid.h>
+#include <olectl.h>
+
+#include <algorithm>
+
+namespace tavrin::test_double {
+namespace {
+
+// Posted to the message window: run the next step of the navigation.
+constexpr UINT kStepMessage = WM_APP + 1;
+constexpr wchar_t kWindowClass[] = L"TavrinWebBrowserDouble";
+constexpr int kLineMargin = 4;
+
+HRESULT CopyText(const std::wstring& text, BSTR* out) noexcept {
+  if (!out) return E_POINTER;
+  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+template <class I>
+HRESULT HandOut(I* object, I** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = object;
+  if (object) object->AddRef();
+  return S_OK;
+}
+
+VARIANT ByReference(VARIANT* target) noexcept {
+  VARIANT reference;
+  VariantInit(&reference);
+  V_VT(&reference) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&reference) = target;
+  return reference;
+}
+
+VARIANT Borrowed(IDispatch* object) noexcept {
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_DISPATCH;
+  V_DISPATCH(&value) = object;
+  return value;
+}
+
+// value as a string; the pointer stays valid with value.
+VARIANT* StringVariant(UniqueVariant& value, const std::wstring& text) {
+  VARIANT* target = value.put();
+  V_BSTR(target) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!V_BSTR(target)) throw std::bad_alloc();
+  V_VT(target) = VT_BSTR;
+  return target;
+}
+
+}  // namespace
+
+// The outgoing interface's one connection point; it lives inside the browser and counts on it.
+class CWebBrowserDouble::CEventPoint final : public IConnectionPoint {
+ public:
+  explicit CEventPoint(CWebBrowserDouble& owner) noexcept : m_owner(owner) {}
+
+  // Copies, so that a sink may unadvise while an event is delivered.
+  std::vector<ComPtr<IDispatch>> Sinks() const {
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (const auto& connection : m_arrConnections) sinks.push_back(connection.second);
+    return sinks;
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint))
+      return E_NOINTERFACE;
+    *ppv = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return m_owner.Identity()->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return m_owner.Identity()->Release(); }
+
+  STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
+    if (!iid) return E_POINTER;
+    *iid = DIID_DWebBrowserEvents2;
+    return S_OK;
+  }
+  STDMETHODIMP GetConnectionPointContainer(
+      IConnectionPointContainer** container) noexcept override {
+    return HandOut(static_cast<IConnectionPointContainer*>(&m_owner), container);
+  }
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) noexcept override {
+    if (!sink || !cookie) return E_POINTER;
+    *cookie = 0;
+    // As a browser does: the sink must answer the outgoing interface itself.
+    ComPtr<IDispatch> events;
+    if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, events.put_void())) || !events)
+      return CONNECT_E_CANNOTCONNECT;
+    try {
+      m_arrConnections.emplace_back(++m_dwLastCookie, events);
+    }
+    CATCH_RETURN();
+    *cookie = m_dwLastCookie;
+    return S_OK;
+  }
+  STDMETHODIMP Unadvise(DWORD cookie) noexcept override {
+    const auto found = std::find_if(m_arrConnections.begin(), m_arrConnections.end(),
+                                    [cookie](const auto& c) { return c.first == cookie; });
+    if (found == m_arrConnections.end()) return CONNECT_E_NOCONNECTION;
+    // Released after the entry is gone: the sink's release may call back.
+    const ComPtr<IDispatch> sink = std::move(found->second);
+    m_arrConnections.erase(found);
+    return S_OK;
+  }
+  STDMETHODIMP EnumConnections(IEnumConnections** connections) noexcept override {
+    if (connections) *connections = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  CWebBrowserDouble& m_owner;
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_arrConnections;
+  DWORD m_dwLastCookie = 0;
+};
+
+// Both of the control's windows: the message-only one that runs the steps and the in-place view.
+class CWebBrowserDouble::CDoubleWindow final : public CWindowBase {
+ public:
+  explicit CDoubleWindow(CWebBrowserDouble& owner) noexcept : m_owner(owner) {}
+  ~CDoubleWindow() override {
+    if (Handle()) DestroyWindow(Handle());
+  }
+
+  HRESULT Create(HWND parent, DWORD style, const RECT& rect) noexcept {
+    const auto background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    return CWindowBase::Create(kWindowClass, 0, background, parent, L"", style, 0, rect, 0)
+               ? S_OK
+               : LastErrorResult();
+  }
+
+ protected:
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM, LPARAM) override {
+    if (message == kStepMessage) {
+      m_owner.OnStep();
+      return 0;
+    }
+    if (message == WM_PAINT) {
+      m_owner.Paint(Handle());
+      return 0;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  CWebBrowserDouble& m_owner;
+};
+
+STDMETHODIMP CBrowserBase::GetTypeInfoCount(UINT* count) noexcept {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CBrowserBase::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+STDMETHODIMP CBrowserBase::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP CBrowserBase::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                  UINT*) noexcept {
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP CBrowserBase::get_Document(IDispatch** document) noexcept {
+  return HandOut<IDispatch>(m_pDocument.get(), document);
+}
+
+STDMETHODIMP CBrowserBase::get_LocationURL(BSTR* url) noexcept {
+  return CopyText(m_strUrl, url);
+}
+
+std::span<const InterfaceEntry> CFrameBrowser::Interfaces() noexcept {
+  using T = CFrameBrowser;
+  static const InterfaceEntry table[] = {
+      InterfaceOf<T, IWebBrowser2>(),
+      InterfaceOf<T, IWebBrowserApp, IWebBrowser2>(),
+      InterfaceOf<T, IWebBrowser, IWebBrowser2>(),
+      InterfaceOf<T, IDispatch, IWebBrowser2>(),
+  };
+  return table;
+}
+
+std::span<const InterfaceEntry> CWebBrowserDouble::Interfaces() noexcept {
+  using T = CWebBrowserDouble;
+  static const InterfaceEntry table[] = {
+      InterfaceOf<T, IWebBrowser2>(),
+      InterfaceOf<T, IWebBrowserApp, IWebBrowser2>(),
+      InterfaceOf<T, IWebBrowser, IWebBrowser2>(),
+      InterfaceOf<T, IDispatch, IWebBrowser2>(),
+      InterfaceOf<T, IConnectionPointContainer>(),
+      InterfaceOf<T, IOleObject>(),
+      InterfaceOf<T, IOleWindow, IOleInPlaceObject>(),
+      InterfaceOf<T, IOleInPlaceObject>(),
+      InterfaceOf<T, IOleInPlaceActiveObject>(),
+  };
+  return table;
+}
+
+CWebBrowserDouble::CWebBrowserDouble() noexcept = default;
+
+CWebBrowserDouble::~CWebBrowserDouble() = default;
+
+IDispatch* CWebBrowserDouble::FrameDispatch(const Frame& frame) noexcept {
+  return frame.browser ? static_cast<IDispatch*>(static_cast<IWebBrowser2*>(frame.browser.get()))
+                       : static_cast<IDispatch*>(static_cast<IWebBrowser2*>(this));
+}
+
+bool CWebBrowserDouble::IsCancelled(size_t frame) const noexcept {
+  for (size_t i = frame;; i = m_arrFrames[i].parent) {
+    if (m_arrFrames[i].cancelled) return true;
+    if (i == 0) return false;
+  }
+}
+
+void CWebBrowserDouble::Fire(DISPID id, std::span<VARIANT> arguments) noexcept {
+  if (!m_pEventPoint) return;
+  try {
+    DISPPARAMS params{arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
+    for (const auto& sink : m_pEventPoint->Sinks())
+      sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                   nullptr);
+  } catch (...) {
+    // A sink list that cannot be copied delivers nothing, as a browser out of memory would.
+  }
+}
+
+bool CWebBrowserDouble::FireBeforeNavigate2(IDispatch* browser, const std::wstring& url) noexcept {
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  try {
+    UniqueVariant address, flags, target, postData, headers;
+    VARIANT* flagsValue = flags.put();
+    V_VT(flagsValue) = VT_I4;
+    V_I4(flagsValue) = 0;
+    VARIANT cancelArgument;
+    VariantInit(&cancelArgument);
+    V_VT(&cancelArgument) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&cancelArgument) = &cancel;
+    VARIANT arguments[] = {cancelArgument,
+                           ByReference(StringVariant(headers, L"")),
+                           ByReference(postData.put()),
+                           ByReference(StringVariant(target, L"")),
+                           ByReference(flagsValue),
+                           ByReference(StringVariant(address, url)),
+                           Borrowed(browser)};
+    Fire(DISPID_BEFORENAVIGATE2, arguments);
+  } catch (...) {
+    // Arguments that cannot be built stop the navigation, as a failed request would.
+    return true;
+  }
+  return cancel != VARIANT_FALSE;
+}
+
+void CWebBrowserDouble::FireCompletion(DISPID id, IDispatch* browser,
+                                       const std::wstring& url) noexcept {
+  try {
+    UniqueVariant address;
+    VARIANT arguments[] = {ByReference(StringVariant(address, url)), Borrowed(browser)};
+    Fire(id, arguments);
+  } catch (...) {
+    // Without its address the event is not delivered.
+  }
+}
+
+std::vector<CWebBrowserDouble::Frame> CWebBrowserDouble::LoadFrames(const std::wstring& url) {
+  std::vector<Frame> frames;
+  frames.push_back({url, LoadPage(url), {}, 0, false});
+  // Depth-first, each frame after its parent: the order in which a browser starts them.
+  const auto addFrames = [&frames](const auto& self, size_t parent) -> void {
+    for (auto& document : FrameDocuments(frames[parent].document.get())) {
+      auto* browser = new ComObject<CFrameBrowser>();
+      frames.push_back({DocumentUrl(document.get()), std::move(document), browser, parent, false});
+      self(self, frames.size() - 1);
+    }
+  };
+  addFrames(addFrames, 0);
+  return frames;
+}
+
+// Every frame starts and gets its document, then the documents complete innermost first, the top
+// one last.
+void CWebBrowserDouble::ScheduleLoad() {
+  std::deque<Step> steps{{StepKind::NavigateComplete, 0}};
+  for (size_t i = 1; i < m_arrFrames.size(); ++i) {
+    steps.push_back({StepKind::BeforeNavigate, i});
+    steps.push_back({StepKind::NavigateComplete, i});
+  }
+  const auto complete = [this, &steps](const auto& self, size_t frame) -> void {
+    for (size_t i = frame + 1; i < m_arrFrames.size(); ++i) {
+      if (m_arrFrames[i].parent == frame) self(self, i);
+    }
+    steps.push_back({StepKind::DocumentComplete, frame});
+  };
+  complete(complete, 0);
+  m_arrSteps = std::move(steps);
+  ++m_nLoad;
+  m_bBusy = VARIANT_TRUE;
+  m_readyState = READYSTATE_LOADING;
+}
+
+HRESULT CWebBrowserDouble::PostStep() noexcept {
+  if (m_bStepPosted) return S_OK;
+  if (!m_pMessageWindow) {
+    auto window = std::make_unique<CDoubleWindow>(*this);
+    RETURN_IF_FAILED(window->Create(HWND_MESSAGE, 0, RECT{}));
+    m_pMessageWindow = std::move(window);
+  }
+  if (!PostMessageW(m_pMessageWindow->Handle(), kStepMessage, 0, 0)) return LastErrorResult();
+  m_bStepPosted = true;
+  return S_OK;
+}
+
+void CWebBrowserDouble::OnStep() {
+  m_bStepPosted = false;
+  // A handler may let the last reference go.
+  const ComPtr<IUnknown> keepAlive(Identity());
+  while (!m_arrSteps.empty() && IsCancelled(m_arrSteps.front().frame)) m_arrSteps.pop_front();
+  if (m_arrSteps.empty()) return;
+  const Step step = m_arrSteps.front();
+  m_arrSteps.pop_front();
+  // Copies: a handler may start another navigation, which replaces the frames.
+  const Frame frame = m_arrFrames[step.frame];
+  const ComPtr<IDispatch> browser(FrameDispatch(frame));
+  const unsigned load = m_nLoad;
+  switch (step.kind) {
+    case StepKind::BeforeNavigate:
+      if (FireBeforeNavigate2(browser.get(), frame.url) && load == m_nLoad)
+        m_arrFrames[step.frame].cancelled = true;
+      break;
+    case StepKind::NavigateComplete:
+      if (frame.browser) {
+        frame.browser->Show(frame.document, frame.url);
+      } else {
+        Show(frame.document, frame.url);
+        m_readyState = READYSTATE_INTERACTIVE;
+        if (m_pViewWindow) InvalidateRect(m_pViewWindow->Handle(), nullptr, TRUE);
+      }
+      FireCompletion(DISPID_NAVIGATECOMPLETE2, browser.get(), frame.url);
+      break;
+    case StepKind::DocumentComplete:
+      if (!frame.browser) {
+        m_bBusy = VARIANT_FALSE;
+        m_readyState = READYSTATE_COMPLETE;
+      }
+      FireCompletion(DISPID_DOCUMENTCOMPLETE, browser.get(), frame.url);
+      break;
+  }
+  if (!m_arrSteps.empty()) PostStep();
+}
+
+// The link texts as plain lines, so that a picture of the window shows the list.
+void CWebBrowserDouble::Paint(HWND window) noexcept {
+  const CPaintDc dc(window);
+  const CSelectObject font(dc.get(), GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc.get(), &metrics);
+  SetBkMode(dc.get(), TRANSPARENT);
+  int y = kLineMargin;
+  try {
+    for (const std::wstring& text : LinkTexts(m_pDocument.get())) {
+      TextOutW(dc.get(), kLineMargin, y, text.c_str(), static_cast<int>(text.size()));
+      y += metrics.tmHeight;
+    }
+  } catch (...) {
+    // What could be read is drawn.
+  }
+}
+
+STDMETHODIMP CWebBrowserDouble::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*,
+                                         VARIANT*) noexcept {
+  if (!url) return E_INVALIDARG;
+  try {
+    const ComPtr<IUnknown> keepAlive(Identity());
+    const std::wstring address(url, SysStringLen(url));
+    if (FireBeforeNavigate2(static_cast<IWebBrowser2*>(this), address)) return S_OK;
+    m_arrFrames = LoadFrames(address);
+    ScheduleLoad();
+    return PostStep();
+  }
+  CATCH_RETURN();
+}
+
+// A browser reloads without navigation events.
+STDMETHODIMP CWebBrowserDouble::Refresh() noexcept {
+  try {
+    if (m_strUrl.empty()) return S_OK;
+    Stop();
+    m_arrFrames = LoadFrames(m_strUrl);
+    for (const Frame& frame : m_arrFrames) {
+      if (frame.browser) frame.browser->Show(frame.document, frame.url);
+    }
+    Show(m_arrFrames.front().document, m_strUrl);
+    if (m_pViewWindow) InvalidateRect(m_pViewWindow->Handle(), nullptr, TRUE);
+    return S_OK;
+  }
+  CATCH_RETURN();
+}
+
+STDMETHODIMP CWebBrowserDouble::Stop() noexcept {
+  m_arrSteps.clear();
+  m_bBusy = VARIANT_FALSE;
+  m_readyState = READYSTATE_COMPLETE;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::Quit() noexcept {
+  const ComPtr<IUnknown> keepAlive(Identity());
+  Stop();
+  Fire(DISPID_ONQUIT, {});
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::get_Application(IDispatch** application) noexcept {
+  return HandOut<IDispatch>(static_cast<IWebBrowser2*>(this), application);
+}
+
+STDMETHODIMP CWebBrowserDouble::get_Busy(VARIANT_BOOL* busy) noexcept {
+  if (!busy) return E_POINTER;
+  *busy = m_bBusy;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::get_ReadyState(READYSTATE* state) noexcept {
+  if (!state) return E_POINTER;
+  *state = m_readyState;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::get_Visible(VARIANT_BOOL* visible) noexcept {
+  if (!visible) return E_POINTER;
+  *visible = m_bVisible;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::put_Visible(VARIANT_BOOL visible) noexcept {
+  const ComPtr<IUnknown> keepAlive(Identity());
+  m_bVisible = visible ? VARIANT_TRUE : VARIANT_FALSE;
+  VARIANT argument;
+  VariantInit(&argument);
+  V_VT(&argument) = VT_BOOL;
+  V_BOOL(&argument) = m_bVisible;
+  Fire(DISPID_ONVISIBLE, {&argument, 1});
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::get_StatusText(BSTR* text) noexcept {
+  return CopyText(m_strStatusText, text);
+}
+
+STDMETHODIMP CWebBrowserDouble::put_StatusText(BSTR text) noexcept {
+  try {
+    m_strStatusText.assign(text ? text : L"", SysStringLen(text));
+    return S_OK;
+  }
+  CATCH_RETURN();
+}
+
+STDMETHODIMP CWebBrowserDouble::FindConnectionPoint(REFIID riid,
+                                                    IConnectionPoint** point) noexcept {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;
+  if (!m_pEventPoint) {
+    m_pEventPoint.reset(new (std::nothrow) CEventPoint(*this));
+    if (!m_pEventPoint) return E_OUTOFMEMORY;
+  }
+  return HandOut<IConnectionPoint>(m_pEventPoint.get(), point);
+}
+
+STDMETHODIMP CWebBrowserDouble::SetClientSite(IOleClientSite* site) noexcept {
+  m_pClientSite = site;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::GetClientSite(IOleClientSite** site) noexcept {
+  return HandOut(m_pClientSite.get(), site);
+}
+
+// A closed browser loads nothing more.
+STDMETHODIMP CWebBrowserDouble::Close(DWORD) noexcept {
+  Stop();
+  return InPlaceDeactivate();
+}
+
+// Every verb that shows the control activates it in place, inside the site's window.
+STDMETHODIMP CWebBrowserDouble::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND,
+                                       LPCRECT) noexcept {
+  if (verb != OLEIVERB_INPLACEACTIVATE && verb != OLEIVERB_UIACTIVATE && verb != OLEIVERB_SHOW &&
+      verb != OLEIVERB_PRIMARY) {
+    return E_NOTIMPL;
+  }
+  if (m_pViewWindow) return S_OK;
+  const auto inPlace =
+      ComPtr<IOleClientSite>(site ? site : m_pClientSite.get()).query<IOleInPlaceSite>();
+  if (!inPlace) return E_NOINTERFACE;
+  if (inPlace->CanInPlaceActivate() != S_OK) return E_FAIL;
+  HWND parent = nullptr;
+  RETURN_IF_FAILED(inPlace->GetWindow(&parent));
+  ComPtr<IOleInPlaceFrame> frame;
+  ComPtr<IOleInPlaceUIWindow> document;
+  RECT position{};
+  RECT clip{};
+  OLEINPLACEFRAMEINFO frameInfo{};
+  frameInfo.cb = sizeof(frameInfo);
+  RETURN_IF_FAILED(
+      inPlace->GetWindowContext(frame.put(), document.put(), &position, &clip, &frameInfo));
+  RETURN_IF_FAILED(inPlace->OnInPlaceActivate());
+  auto window = std::make_unique<CDoubleWindow>(*this);
+  const HRESULT created = window->Create(parent, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, position);
+  if (FAILED(created)) {
+    inPlace->OnInPlaceDeactivate();
+    return created;
+  }
+  m_pViewWindow = std::move(window);
+  m_pInPlaceSite = inPlace;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::GetUserClassID(CLSID* clsid) noexcept {
+  if (!clsid) return E_POINTER;
+  *clsid = CLSID_WebBrowser;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::GetMiscStatus(DWORD, DWORD* status) noexcept {
+  if (!status) return E_POINTER;
+  *status = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
+            OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::GetWindow(HWND* window) noexcept {
+  if (!window) return E_POINTER;
+  *window = m_pViewWindow ? m_pViewWindow->Handle() : nullptr;
+  return *window ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP CWebBrowserDouble::InPlaceDeactivate() noexcept {
+  if (!m_pViewWindow) return S_OK;
+  m_pViewWindow.reset();
+  const auto site = std::move(m_pInPlaceSite);
+  if (site) site->OnInPlaceDeactivate();
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::SetObjectRects(LPCRECT position, LPCRECT) noexcept {
+  if (!position) return E_POINTER;
+  if (!m_pViewWindow) return E_UNEXPECTED;
+  MoveWindow(m_pViewWindow->Handle(), position->left, position->top,
+             position->right - position->left, position->bottom - position->top, TRUE);
+  return S_OK;
+}
+
+}  // namespace tavrin::test_double

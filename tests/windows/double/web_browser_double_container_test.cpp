@@ -1,0 +1,139 @@
+// The unmodified browser container hosting the double, which it gets from CoCreateInstance of
+// CLSID_WebBrowser once the double is registered in the prefix.
+
+#include "browserview/web_browser_container.h"
+
+#include "../dialogs/dialog_driver.h"
+#include "framework/gdi.h"
+#include "framework/module.h"
+#include "web_browser_double_test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace tavrin;
+using test_double_test::PumpUntilIdle;
+using test_double_test::Recorder;
+using test_double_test::ScopedDoubleRegistration;
+
+namespace {
+
+class Container final : public CWebBrowser2ContainerWnd {
+ public:
+  IWebBrowser2* HostedBrowser() const { return m_pBrowser.get(); }
+};
+
+// For the test's duration the double beside the test program is the WebBrowser control; every
+// other test gets Wine's own.
+class ContainerWithDouble : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(registration.Registered());
+    parent.reset(CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                                 400, 300, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(parent);
+    view.SetEventHandler(&recorder);
+    ASSERT_TRUE(view.Create(parent.get(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 300, 200}, 100));
+    recorder.top = view.HostedBrowser();
+  }
+  void TearDown() override {
+    if (view.Handle()) DestroyWindow(view.Handle());
+  }
+
+  // The control's own window, while it is in-place active.
+  HWND ControlWindow() {
+    const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).query<IOleInPlaceObject>();
+    HWND control = nullptr;
+    if (!inPlace || FAILED(inPlace->GetWindow(&control))) return nullptr;
+    return control;
+  }
+
+  ScopedDoubleRegistration registration;
+  Recorder recorder;
+  UniqueWindow parent;
+  Container view;
+};
+
+TEST_F(ContainerWithDouble, HostsTheDoubleInPlaceAndGivesEverythingBack) {
+  const HMODULE module = GetModuleHandleW(ScopedDoubleRegistration::kDll);
+  ASSERT_TRUE(module) << "CoCreateInstance did not load the registered double";
+  ASSERT_TRUE(view.HostedBrowser());
+  const HWND control = ControlWindow();
+  ASSERT_TRUE(control);
+  EXPECT_TRUE(IsChild(view.Handle(), control));
+
+  MoveWindow(view.Handle(), 0, 0, 320, 240, TRUE);
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  EXPECT_EQ(rect.right - rect.left, 320);
+  EXPECT_EQ(rect.bottom - rect.top, 240);
+
+  DestroyWindow(view.Handle());
+  EXPECT_FALSE(IsWindow(control));
+  const auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ASSERT_TRUE(canUnload);
+  EXPECT_EQ(canUnload(), S_OK) << "the container left a reference on the double";
+}
+
+TEST_F(ContainerWithDouble, NavigatesAndItsHandlerGetsTheEventsAndCancels) {
+  const std::wstring address = L"http://example.test/none.html";
+  recorder.react = [](const std::wstring&, VARIANT_BOOL* cancel) {
+    if (cancel) *cancel = VARIANT_TRUE;
+  };
+  ASSERT_TRUE(view.Navigate(address));
+  PumpMessages(200);
+  EXPECT_EQ(recorder.events, std::vector<std::wstring>{L"BeforeNavigate2 0 " + address});
+
+  recorder.react = nullptr;
+  recorder.events.clear();
+  ASSERT_TRUE(view.Navigate(address));
+  PumpUntilIdle(view.HostedBrowser());
+  EXPECT_EQ(recorder.events, (std::vector<std::wstring>{L"BeforeNavigate2 0 " + address,
+                                                        L"NavigateComplete2 0 " + address,
+                                                        L"DocumentComplete 0 " + address}));
+}
+
+// Pixels of the window that are not the white background: what its text painted.
+int PaintedPixels(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RECT client{};
+  GetClientRect(window, &client);
+  const CWindowDc screen(window);
+  const UniqueMemoryDc copy(CreateCompatibleDC(screen.get()));
+  const UniqueGdiObject bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  std::vector<DWORD> pixels(static_cast<size_t>(client.right) * client.bottom);
+  {
+    const CSelectObject select(copy.get(), bitmap.get());
+    BitBlt(copy.get(), 0, 0, client.right, client.bottom, screen.get(), 0, 0, SRCCOPY);
+  }
+  GetDIBits(copy.get(), static_cast<HBITMAP>(bitmap.get()), 0, client.bottom, pixels.data(), &info,
+            DIB_RGB_COLORS);
+  return static_cast<int>(std::count_if(pixels.begin(), pixels.end(),
+                                        [](DWORD p) { return (p & 0xFFFFFF) != 0xFFFFFF; }));
+}
+
+TEST_F(ContainerWithDouble, TheControlsWindowPaintsThePagesLinkTexts) {
+  SetEnvironmentVariableW(test_double::kPagesVariable, TAVRIN_DOUBLE_PAGES_DIR);
+  ShowWindow(parent.get(), SW_SHOW);
+  ASSERT_TRUE(view.Navigate(L"about:blank"));
+  PumpUntilIdle(view.HostedBrowser());
+  EXPECT_EQ(PaintedPixels(ControlWindow()), 0);
+
+  ASSERT_TRUE(view.Navigate(L"http://example.test/links.html"));
+  PumpUntilIdle(view.HostedBrowser());
+  EXPECT_GT(PaintedPixels(ControlWindow()), 100);
+  EXPECT_TRUE(SaveWindowPicture(ControlWindow(), L"web_browser_double_links"));
+  SetEnvironmentVariableW(test_double::kPagesVariable, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Entry points of webbrowser-double.dll, which the tests register under CLSID_WebBrowser so that
+// unmodified code creating the WebBrowser control gets the double.
+
+#include "framework/class_factory.h"
+#include "web_browser_double.h"
+
+using namespace tavrin;
+
+namespace {
+
+ClassFactory g_browserFactory{&CreateComObject<test_double::CWebBrowserDouble>};
+const ClassEntry g_classes[] = {{&CLSID_WebBrowser, &g_browserFactory}};
+
+}  // namespace
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+  return GetClassObject(g_classes, rclsid, riid, ppv);
+}
+STDAPI DllCanUnloadNow() {
+  return CanUnloadNow();
+}

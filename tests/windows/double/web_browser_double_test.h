@@ -1,0 +1,147 @@
+#pragma once
+// What the WebBrowser double's tests share: its registration as the WebBrowser control, a handler
+// that records the navigation events, and a message loop that runs until a load has ended.
+
+#include "browserview/web_browser_events.h"
+#include "framework/com_ptr.h"
+#include "framework/module.h"
+#include "web_browser_double_pages.h"
+
+#include <exdisp.h>
+
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace test_double_test {
+
+// While it lives, webbrowser-double.dll beside the test program is the prefix's WebBrowser
+// control; afterwards the previous server is back. Wine's COM reads classes from the machine's
+// key only, not from the user's.
+class ScopedDoubleRegistration {
+ public:
+  static constexpr wchar_t kDll[] = L"webbrowser-double.dll";
+
+  ScopedDoubleRegistration() {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
+                     &size) == ERROR_SUCCESS) {
+      m_previous.resize(size / sizeof(wchar_t));
+      if (RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr,
+                       m_previous.data(), &size) != ERROR_SUCCESS) {
+        return;
+      }
+      m_previous.resize(wcsnlen(m_previous.c_str(), m_previous.size()));
+    }
+    std::wstring path = tavrin::ModuleFileName();
+    path.resize(path.find_last_of(L'\\') + 1);
+    m_registered = SetServer(path + kDll);
+  }
+  ScopedDoubleRegistration(const ScopedDoubleRegistration&) = delete;
+  ScopedDoubleRegistration& operator=(const ScopedDoubleRegistration&) = delete;
+  ~ScopedDoubleRegistration() {
+    if (m_registered) SetServer(m_previous);
+  }
+
+  bool Registered() const { return m_registered; }
+
+ private:
+  static constexpr wchar_t kServerKey[] =
+      L"Software\\Classes\\CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InprocServer32";
+
+  static bool SetServer(const std::wstring& path) {
+    const auto set = [](const wchar_t* name, const std::wstring& value) {
+      return RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, name, REG_SZ, value.c_str(),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
+             ERROR_SUCCESS;
+    };
+    return set(nullptr, path) && set(L"ThreadingModel", L"Apartment");
+  }
+
+  std::wstring m_previous;
+  bool m_registered = false;
+};
+
+// Runs the message loop until the browser is no longer busy, at most two seconds.
+inline void PumpUntilIdle(IWebBrowser2* browser) {
+  const DWORD start = GetTickCount();
+  VARIANT_BOOL busy = VARIANT_TRUE;
+  while (SUCCEEDED(browser->get_Busy(&busy)) && busy && GetTickCount() - start < 2000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(1);
+  }
+}
+
+inline std::wstring Text(const VARIANT* url) {
+  return url && V_VT(url) == VT_BSTR ? std::wstring(V_BSTR(url), SysStringLen(V_BSTR(url))) : L"?";
+}
+
+// Records the navigation events as "Event BROWSER URL", BROWSER being 0 for the top browser and
+// then 1, 2, ... for the frame browsers in order of first appearance, with the top browser's
+// Busy and ReadyState at each, and the address of the document that the event's browser shows at
+// each completion.
+class Recorder final : public tavrin::CWebBrowserEventHandler {
+ public:
+  // The browser whose events these are; not owned.
+  IWebBrowser2* top = nullptr;
+  std::vector<std::wstring> events;
+  std::vector<std::pair<bool, READYSTATE>> states;
+  std::vector<std::wstring> documents;
+  // Called after each recorded event; may cancel a BeforeNavigate2.
+  std::function<void(const std::wstring& event, VARIANT_BOOL* cancel)> react;
+
+  void BeforeNavigate2(IDispatch* pDisp, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                       VARIANT_BOOL* cancel) override {
+    Record(L"BeforeNavigate2", pDisp, url, cancel);
+  }
+  void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override {
+    Record(L"NavigateComplete2", pDisp, url, nullptr);
+    RecordDocument(pDisp);
+  }
+  void DocumentComplete(IDispatch* pDisp, VARIANT* url) override {
+    Record(L"DocumentComplete", pDisp, url, nullptr);
+    RecordDocument(pDisp);
+  }
+  void OnQuit() override { events.push_back(L"OnQuit"); }
+  void OnVisible(BOOL visible) override {
+    events.push_back(visible ? L"OnVisible 1" : L"OnVisible 0");
+  }
+
+ private:
+  static IUnknown* Identity(IUnknown* object) {
+    return tavrin::ComPtr<IUnknown>(object).query<IUnknown>().get();
+  }
+
+  void Record(const wchar_t* name, IDispatch* pDisp, VARIANT* url, VARIANT_BOOL* cancel) {
+    IUnknown* const identity = Identity(pDisp);
+    size_t index = 0;
+    if (identity != Identity(top)) {
+      while (index < m_frames.size() && m_frames[index] != identity) ++index;
+      if (index == m_frames.size()) m_frames.push_back(identity);
+      ++index;
+    }
+    events.push_back(std::wstring(name) + L" " + std::to_wstring(index) + L" " + Text(url));
+    VARIANT_BOOL busy = VARIANT_FALSE;
+    READYSTATE state = READYSTATE_UNINITIALIZED;
+    if (top) {
+      top->get_Busy(&busy);
+      top->get_ReadyState(&state);
+    }
+    states.emplace_back(busy != VARIANT_FALSE, state);
+    if (react) react(events.back(), cancel);
+  }
+
+  void RecordDocument(IDispatch* pDisp) {
+    tavrin::ComPtr<IDispatch> document;
+    const auto browser = tavrin::ComPtr<IDispatch>(pDisp).query<IWebBrowser2>();
+    if (browser) browser->get_Document(document.put());
+    documents.push_back(tavrin::test_double::DocumentUrl(document.query<IHTMLDocument2>().get()));
+  }
+
+  std::vector<IUnknown*> m_frames;
+};
+
+}  // namespace test_double_test
