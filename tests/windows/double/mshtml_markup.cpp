@@ -36,6 +36,9 @@ constexpr std::array<std::string_view, 30> kClosesParagraph = {
     "main",    "menu",    "nav",      "ol",         "p",         "section", "summary", "ul",
     "pre",     "listing", "form",     "hr",         "plaintext", "xmp"};
 
+constexpr std::array<std::string_view, 14> kFormatting = {
+    "a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"};
+
 constexpr std::array<std::string_view, 6> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6"};
 
 constexpr std::array<std::string_view, 5> kTableContexts = {"table", "tbody", "thead", "tfoot",
@@ -101,10 +104,10 @@ struct Entity {
   bool legacy;  // recognised without the semicolon
 };
 
-constexpr std::array<Entity, 32> kEntities = {{
+constexpr std::array<Entity, 34> kEntities = {{
     {"amp", U'&', true},      {"lt", U'<', true},        {"gt", U'>', true},
     {"quot", U'"', true},     {"nbsp", 0xA0, true},      {"copy", 0xA9, true},
-    {"reg", 0xAE, true},      {"yen", 0xA5, true},       {"pound", 0xA3, true},
+    {"reg", 0xAE, true},       {"not", 0xAC, true},        {"curren", 0xA4, true},      {"yen", 0xA5, true},       {"pound", 0xA3, true},
     {"cent", 0xA2, true},     {"sect", 0xA7, true},      {"para", 0xB6, true},
     {"deg", 0xB0, true},      {"plusmn", 0xB1, true},    {"middot", 0xB7, true},
     {"laquo", 0xAB, true},    {"raquo", 0xBB, true},     {"times", 0xD7, true},
@@ -415,7 +418,6 @@ class CTreeBuilder {
   }
 
   void BuildDocument() {
-    m_bQuirks = true;
     for (Token token = m_tokenizer.Next(); token.kind != Token::Kind::End;
          token = m_tokenizer.Next()) {
       ProcessInDocument(token);
@@ -588,6 +590,7 @@ class CTreeBuilder {
     if (name == "a" || name == "nobr") PopTo(name, true);
     if (name == "option" && CurrentName() == "option") m_stack.pop_back();
 
+    if (!IsSpecial(name)) ReopenFormatting();
     Node& element = NewElement(token);
     Insert(element);
     if (OneOf(name, kVoidElements)) return;
@@ -603,12 +606,11 @@ class CTreeBuilder {
   // Table parts, with the sections and rows the HTML parser implies; true when handled.
   bool OpenTableStructure(const Token& token) {
     const std::string& name = token.name;
-    const bool tablePart =
-        name == "tr" || name == "td" || name == "th" || OneOf(name, kTableSections);
+    const bool tablePart = name == "tr" || name == "td" || name == "th" || name == "caption" ||
+                           name == "colgroup" || name == "col" || OneOf(name, kTableSections);
     if (name != "table" && !tablePart) return false;
-    const bool inTable = OneOf(CurrentName(), kTableContexts) || InTableScope("table");
     // Outside a table the parser ignores table parts.
-    if (tablePart && !inTable && CurrentName() != "td" && CurrentName() != "th") return true;
+    if (tablePart && !OneOf(CurrentName(), kTableContexts) && !InTableScope("table")) return true;
     if (name == "table") {
       if (OneOf(CurrentName(), kTableContexts)) PopTo("table", false);
       // Only a document in quirks mode lets a table open inside a paragraph.
@@ -620,9 +622,15 @@ class CTreeBuilder {
       PopToAny({"tr", "tbody", "thead", "tfoot", "table"});
       if (CurrentName() == "table") OpenImplied("tbody");
       if (OneOf(CurrentName(), kTableSections)) OpenImplied("tr");
+    } else if (name == "col") {
+      PopToAny({"colgroup", "table"});
+      if (CurrentName() == "table") OpenImplied("colgroup");
+      Insert(NewElement(token), true);
+      return true;
     } else {
       PopToAny({"table"});
     }
+    m_arrReopen.clear();  // formatting never carries into a table part
     Node& element = NewElement(token);
     Insert(element, true);
     m_stack.push_back(&element);
@@ -638,6 +646,13 @@ class CTreeBuilder {
 
   void EndTag(const Token& token) {
     const std::string& name = token.name;
+    // The end tag of a formatting element closed early only cancels its reopening.
+    const auto pending = std::find_if(m_arrReopen.begin(), m_arrReopen.end(),
+                                       [&](const Node* node) { return node->name == name; });
+    if (pending != m_arrReopen.end() && !InScope(name, false)) {
+      m_arrReopen.erase(pending);
+      return;
+    }
     if (name == "br") {
       Insert(NewNamedElement("br"));
       return;
@@ -646,14 +661,20 @@ class CTreeBuilder {
       Insert(NewNamedElement("p"));
       return;
     }
+    // Table parts close whatever is open inside them; other end tags stop at a table or cell.
+    const bool tablePart = name == "table" || name == "td" || name == "th" ||
+                           OneOf(name, kTableContexts);
     for (std::size_t i = m_stack.size(); i-- > 1;) {
       const Node& open = *m_stack[i];
       if (EqualsIgnoringAsciiCase(open.name, name)) {
-        m_stack.resize(i);
+        CloseFrom(i);
         return;
       }
-      // An end tag never closes a table or a cell from inside it.
-      if (open.ns == Namespace::Html && OneOf(open.name, kScopeBoundaries)) return;
+      if (open.ns != Namespace::Html) continue;
+      if (tablePart ? open.name == "table" || open.name == "template"
+                    : OneOf(open.name, kScopeBoundaries)) {
+        return;
+      }
     }
   }
 
@@ -708,9 +729,32 @@ class CTreeBuilder {
     if (inScope && !InScope(name, false)) return;
     for (std::size_t i = m_stack.size(); i-- > 1;) {
       if (IsHtmlOneOf(*m_stack[i], name)) {
-        m_stack.resize(i);
+        CloseFrom(i);
         return;
       }
+    }
+  }
+
+  // Closes the open elements from stack position `index` on. Formatting elements closed on
+  // the way are reopened before the next content, as the parser's adoption agency does for
+  // misnested markup ("<a><b>1</a>2</b>").
+  void CloseFrom(std::size_t index) {
+    for (std::size_t i = index + 1; i < m_stack.size(); ++i) {
+      if (m_stack[i]->ns == Namespace::Html && OneOf(m_stack[i]->name, kFormatting)) {
+        m_arrReopen.push_back(m_stack[i]);
+      }
+    }
+    m_stack.resize(index);
+  }
+
+  void ReopenFormatting() {
+    std::vector<const Node*> reopen = std::move(m_arrReopen);
+    m_arrReopen.clear();
+    for (const Node* closed : reopen) {
+      Node& copy = NewNamedElement(closed->name);
+      copy.attributes = closed->attributes;
+      AppendChild(*m_stack.back(), copy);
+      m_stack.push_back(&copy);
     }
   }
 
@@ -778,6 +822,7 @@ class CTreeBuilder {
 
   void InsertText(std::string_view text) {
     if (text.empty()) return;
+    ReopenFormatting();
     Node& node = NewNode(Node::Kind::Text);
     node.data = text;
     Insert(node);
@@ -836,10 +881,12 @@ class CTreeBuilder {
   std::deque<Node>& m_arena;
   std::vector<Node*> m_stack;
   const Node* m_pContext = nullptr;
+  std::vector<const Node*> m_arrReopen;
   Node* m_pHtml = nullptr;
   Node* m_pHead = nullptr;
   Node* m_pBody = nullptr;
-  bool m_bQuirks = false;
+  // Without a doctype, as the pipeline's view page and every fragment are parsed.
+  bool m_bQuirks = true;
   bool m_bAfterBody = false;
   bool m_bAfterHtml = false;
 };
