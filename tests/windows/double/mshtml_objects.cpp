@@ -163,6 +163,14 @@ class CObject : public Bases... {
   ULONG m_cRef = 0;
 };
 
+// The object as its main interface I when `riid` names I, one of `Also`, IDispatch or IUnknown.
+template <class I, class... Also, class T>
+void* Own(T* object, REFIID riid) {
+  const bool own = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+                   IsEqualIID(riid, __uuidof(I)) || (IsEqualIID(riid, __uuidof(Also)) || ...);
+  return own ? static_cast<I*>(object) : nullptr;
+}
+
 // A new object held by the returned pointer (count 1).
 template <class T, class... Args>
 ComPtr<T> Make(Args&&... args) {
@@ -213,13 +221,7 @@ class CAttributeObject final : public CObject<NotImplDomAttribute> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLDOMAttribute))) {
-      return static_cast<IHTMLDOMAttribute*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLDOMAttribute>(this, riid); }
   CCallSite Site(long index) const override { return {m_pTree, m_pElement, index}; }
 
  private:
@@ -262,13 +264,7 @@ class CAttributesObject final : public CObject<NotImplAttributeCollection> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLAttributeCollection))) {
-      return static_cast<IHTMLAttributeCollection*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLAttributeCollection>(this, riid); }
 
  private:
   const Node* m_pElement;
@@ -298,13 +294,7 @@ class CChildrenObject final : public CObject<NotImplDomChildrenCollection> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLDOMChildrenCollection))) {
-      return static_cast<IHTMLDOMChildrenCollection*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLDOMChildrenCollection>(this, riid); }
 
  private:
   Node* m_pParent;
@@ -346,13 +336,7 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLElementCollection))) {
-      return static_cast<IHTMLElementCollection*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLElementCollection>(this, riid); }
 
  private:
   // The selection as the tree is now; recomputed only after a change that could alter it.
@@ -515,10 +499,7 @@ class CNodeObject final
 
  protected:
   void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLDOMNode))) {
-      return static_cast<IHTMLDOMNode*>(this);
-    }
+    if (void* node = Own<IHTMLDOMNode>(this, riid)) return node;
     if (IsEqualIID(riid, __uuidof(IHTMLElement))) {
       return IsElement() || m_pNode->kind == Node::Kind::Comment ? static_cast<IHTMLElement*>(this)
                                                                  : nullptr;
@@ -626,14 +607,7 @@ class CWindowObject final : public CObject<NotImplHtmlWindow2> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLFramesCollection2)) ||
-        IsEqualIID(riid, __uuidof(IHTMLWindow2))) {
-      return static_cast<IHTMLWindow2*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLWindow2, IHTMLFramesCollection2>(this, riid); }
 
  private:
   std::size_t TreeIndex(const CTree* tree) const {
@@ -683,13 +657,7 @@ class CDocumentObject final : public CObject<NotImplHtmlDocument2> {
   }
 
  protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, __uuidof(IHTMLDocument)) || IsEqualIID(riid, __uuidof(IHTMLDocument2))) {
-      return static_cast<IHTMLDocument2*>(this);
-    }
-    return nullptr;
-  }
+  void* Find(REFIID riid) override { return Own<IHTMLDocument2, IHTMLDocument>(this, riid); }
 };
 
 namespace {
