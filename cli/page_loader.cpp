@@ -276,8 +276,9 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
       m_mapSlots[address] = found->second;
       return m_arrDocuments[found->second];
     }
-    std::optional<text::DecodedHtml> decoded =
-        text::DecodeHtml(resource.bytes, resource.charset, m_settings.encodingLabel);
+    // The bytes go as soon as they are decoded, before the parse needs its memory.
+    std::optional<text::DecodedHtml> decoded = text::DecodeHtml(
+        std::string(std::move(resource.bytes)), resource.charset, m_settings.encodingLabel);
     if (!decoded) throw CLoadError("unknown encoding");
     const bool isFile = IsFileUrl(resource.url);
     dom::FrameLoader loader = [weak = weak_from_this(), depth, isFile](const std::string& frame) {
@@ -287,6 +288,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     dom::DocumentPtr document = dom::CHtmlDocument::Parse(decoded->utf8, resource.url,
                                                           decoded->encoding, std::move(loader));
     m_arrDocuments[slot] = document;
+    decoded.reset();
     LoadFrames(*document);
     return document;
   }

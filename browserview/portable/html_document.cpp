@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <memory_resource>
+#include <cstdlib>
+#include <new>
 
 #include "browserview/ascii_case.h"
 #include "browserview/portable/browser_url.h"
@@ -41,27 +42,58 @@ std::string ElementName(const GumboElement& element) {
   return AsciiLower(written);
 }
 
-// Owns one gumbo parse. gumbo makes and frees a great many small blocks; taking them from one
-// arena that goes as a whole costs far less, on large pages above all.
+// Owns one gumbo parse. Its nodes come from the C heap one by one, so that Convert() can give
+// each back as soon as it has been copied: gumbo's tree and ours, each several times the size of
+// the page, are then never whole at the same time.
 class CGumboParse {
  public:
   CGumboParse(const std::string& text, GumboOptions options) : m_options(options) {
     m_options.max_errors = 0;  // the error list is never read and costs time on broken pages
-    m_options.userdata = &m_arena;
-    m_options.allocator = [](void* arena, size_t size) noexcept {
-      // noexcept: out of memory ends the process here rather than unwinding through C.
-      return static_cast<std::pmr::monotonic_buffer_resource*>(arena)->allocate(
-          size, alignof(std::max_align_t));
-    };
-    m_options.deallocator = [](void*, void*) noexcept {};
+    m_options.allocator = [](void*, size_t size) noexcept { return std::malloc(size); };
+    m_options.deallocator = [](void*, void* block) noexcept { std::free(block); };
     m_pOutput = gumbo_parse_with_options(&m_options, text.data(), text.size());
+    // Out of memory: gumbo has no way to report it.
+    if (!m_pOutput) throw std::bad_alloc();
   }
+  ~CGumboParse() { gumbo_destroy_output(&m_options, m_pOutput); }
   CGumboParse(const CGumboParse&) = delete;
   CGumboParse& operator=(const CGumboParse&) = delete;
-  const GumboOutput& Output() const { return *m_pOutput; }
+  GumboOutput& Output() { return *m_pOutput; }
+
+  // Frees a node whose children have been freed already, as gumbo would free it.
+  static void FreeNode(GumboNode* node) {
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+      GumboVector& attributes = node->v.element.attributes;
+      for (unsigned i = 0; i < attributes.length; ++i) {
+        auto* attribute = static_cast<GumboAttribute*>(attributes.data[i]);
+        std::free(const_cast<char*>(attribute->name));
+        std::free(const_cast<char*>(attribute->value));
+        std::free(attribute);
+      }
+      std::free(attributes.data);
+      std::free(node->v.element.children.data);
+    } else if (node->type != GUMBO_NODE_DOCUMENT) {
+      std::free(const_cast<char*>(node->v.text.text));
+    }
+    std::free(node);
+  }
+
+  // Frees a node with everything under it.
+  static void FreeTree(GumboNode* root) {
+    std::vector<GumboNode*> pending{root};
+    while (!pending.empty()) {
+      GumboNode* node = pending.back();
+      pending.pop_back();
+      if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+        const GumboVector& children = node->v.element.children;
+        for (unsigned i = 0; i < children.length; ++i)
+          pending.push_back(static_cast<GumboNode*>(children.data[i]));
+      }
+      FreeNode(node);
+    }
+  }
 
  private:
-  std::pmr::monotonic_buffer_resource m_arena;
   GumboOptions m_options;
   GumboOutput* m_pOutput;
 };
@@ -127,57 +159,67 @@ struct CHtmlDocument::Impl {
     parent->lastChild = child;
   }
 
-  // Copies gumbo's nodes under `target`, without recursion.
+  // Moves gumbo's nodes under `target` into our tree, without recursion: each gumbo node is
+  // freed once it and its children are copied, and `children` is left empty.
   //
   // A browser with scripting on reads noscript's content as text, up to "</noscript". gumbo
   // parses it as markup, and in a head even moves that markup into the body; so the text is
   // taken from the source and every node gumbo made of it is passed over, its children kept
   // when they lie beyond it.
-  void Convert(const GumboVector& children, Node* target, const std::string& text) {
+  void Convert(GumboVector& children, Node* target, const std::string& text) {
     struct Pending {
-      const GumboVector* children;
+      GumboNode* owner;  // the element whose children these are; null for the top level
       unsigned index;
       Node* target;
     };
-    std::vector<Pending> stack{{&children, 0, target}};
+    std::vector<Pending> stack{{nullptr, 0, target}};
+    auto childrenOf = [&children](const Pending& pending) -> GumboVector& {
+      return pending.owner ? pending.owner->v.element.children : children;
+    };
     std::size_t noscriptEnd = 0;  // source offset up to which nodes belong to noscript text
     while (!stack.empty()) {
       Pending& top = stack.back();
-      if (top.index == top.children->length) {
+      if (top.index == childrenOf(top).length) {
+        if (top.owner) CGumboParse::FreeNode(top.owner);
         stack.pop_back();
         continue;
       }
-      const auto& child = *static_cast<const GumboNode*>(top.children->data[top.index++]);
+      auto& child = *static_cast<GumboNode*>(childrenOf(top).data[top.index++]);
       Node* parent = top.target;
       const bool insideNoscript = SourceOffset(child) < noscriptEnd;
       switch (child.type) {
         case GUMBO_NODE_ELEMENT:
         case GUMBO_NODE_TEMPLATE: {
           if (insideNoscript) {
-            stack.push_back({&child.v.element.children, 0, parent});
+            stack.push_back({&child, 0, parent});
             break;
           }
           Node* element = NewElement(child.v.element);
           Append(parent, element);
           if (element->IsHtml("noscript") && child.v.element.original_tag.data) {
             noscriptEnd = AppendNoscriptText(child.v.element, element, text);
+            CGumboParse::FreeTree(&child);
             break;
           }
-          stack.push_back({&child.v.element.children, 0, element});
+          stack.push_back({&child, 0, element});
           break;
         }
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
           if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Text);
+          CGumboParse::FreeNode(&child);
           break;
         case GUMBO_NODE_COMMENT:
           if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Comment);
+          CGumboParse::FreeNode(&child);
           break;
         case GUMBO_NODE_DOCUMENT:
           break;
       }
     }
+    std::free(children.data);
+    children = {nullptr, 0, 0};
   }
 
   // Where gumbo found the node in the source; elements the parser implied never count as inside.
@@ -573,7 +615,7 @@ std::shared_ptr<CHtmlDocument> CHtmlDocument::Parse(const std::string& html, con
   impl.root = impl.NewNode(Node::Kind::Document);
 
   CGumboParse parse(html, kGumboDefaultOptions);
-  const GumboDocument& parsed = parse.Output().document->v.document;
+  GumboDocument& parsed = parse.Output().document->v.document;
   if (parsed.has_doctype) {
     Node* doctype = impl.NewNode(Node::Kind::Doctype);
     doctype->name = parsed.name;

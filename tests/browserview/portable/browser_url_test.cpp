@@ -20,6 +20,8 @@ struct Case {
   const char* expected;  // nullptr: no address
 };
 
+constexpr const char* kOtherBase = "http://other.example/";
+
 void ExpectResolved(const std::vector<Case>& cases, std::string_view encoding = "UTF-8") {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "base \"" << c.base << "\", reference \"" << c.reference
@@ -28,6 +30,10 @@ void ExpectResolved(const std::vector<Case>& cases, std::string_view encoding = 
     if (c.expected) {
       ASSERT_TRUE(got.has_value());
       EXPECT_EQ(*got, c.expected);
+      // The host kept from resolving is the one a fresh parse of the address finds.
+      const std::optional<std::string> keptHost = HttpHost(*got);
+      ResolveUrl(kOtherBase, "x");
+      EXPECT_EQ(keptHost, HttpHost(*got));
       // What the layer gives is already normal.
       EXPECT_EQ(NormalizeUrl(*got).value_or("(none)"), c.expected);
     } else {
