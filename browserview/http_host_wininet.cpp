@@ -2,11 +2,13 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
+#include "browserview/ipv4_host.h"
 #include "framework/text.h"
 
 namespace tavrin {
@@ -57,7 +59,11 @@ int GetHttpHost(const std::string& address, std::string& host) {
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return 0;
   // WinINet splits "http://" into an empty host; a browser has no address there.
   if (parts.dwHostNameLength == 0) return 0;
-  host = AsciiLower(WideToUtf8({hostName.data(), parts.dwHostNameLength}));
+  // WinINet takes a name that ends in a number for a host name even when it is no IPv4 address.
+  std::optional<std::string> name =
+      Ipv4(AsciiLower(WideToUtf8({hostName.data(), parts.dwHostNameLength})));
+  if (!name) return 0;
+  host = std::move(*name);
   return 1;
 }
 
