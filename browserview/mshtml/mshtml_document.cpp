@@ -30,7 +30,7 @@ ComPtr<Result> Required(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*g
 
 // Like Required, but a null result is an absence.
 template <class Object, class Interface, class Result>
-ComPtr<Result> Optional(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*getter)(Result**)) {
+ComPtr<Result> Nullable(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*getter)(Result**)) {
   ComPtr<Result> result;
   Check((object->*getter)(result.put()));
   return result;
@@ -58,10 +58,10 @@ void PutText(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*setter)(BSTR
 }
 
 template <class Object, class Interface>
-long GetLength(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*getter)(long*)) {
-  long length = 0;
-  Check((object->*getter)(&length));
-  return length;
+long GetLong(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*getter)(long*)) {
+  long value = 0;
+  Check((object->*getter)(&value));
+  return value;
 }
 
 // Null when the object lacks the interface; any other failure of the query is an error.
@@ -94,7 +94,7 @@ std::optional<std::string> ValueText(const VARIANT& value) {
   if (V_VT(&value) == VT_EMPTY || V_VT(&value) == VT_NULL) return std::string();
   UniqueVariant text;
   const HRESULT hr = ChangeType(text, value, VT_BSTR);
-  if (hr == E_OUTOFMEMORY) Check(hr);
+  if (hr == E_OUTOFMEMORY) throw dom::DomError(hr, "out of memory for an attribute value");
   if (FAILED(hr)) return std::nullopt;
   const BSTR bstr = V_BSTR(&text.get());
   return WideToUtf8({bstr, SysStringLen(bstr)});
@@ -107,7 +107,7 @@ class CMshtmlNode : public dom::INode {
   dom::NodeType Type() const override {
     const ComPtr<IHTMLDOMNode> node = Query<IHTMLDOMNode>(m_pObject.get());
     if (!node) return dom::NodeType::Other;
-    switch (GetLength(node.get(), &IHTMLDOMNode::get_nodeType)) {
+    switch (GetLong(node.get(), &IHTMLDOMNode::get_nodeType)) {
       case 1:
         return dom::NodeType::Element;
       case 3:
@@ -134,7 +134,7 @@ class CMshtmlNode : public dom::INode {
     const ComPtr<IHTMLAttributeCollection> attributes =
         Query<IHTMLAttributeCollection>(Required(node.get(), &IHTMLDOMNode::get_attributes).get());
     if (!attributes) return result;
-    const long count = GetLength(attributes.get(), &IHTMLAttributeCollection::get_length);
+    const long count = GetLong(attributes.get(), &IHTMLAttributeCollection::get_length);
     for (long i = 0; i < count; ++i) {
       UniqueVariant index;
       ComPtr<IDispatch> item;
@@ -162,15 +162,12 @@ class CMshtmlNode : public dom::INode {
     const ComPtr<IHTMLDOMChildrenCollection> children = Query<IHTMLDOMChildrenCollection>(
         Required(node.get(), &IHTMLDOMNode::get_childNodes).get());
     if (!children) return result;
-    const long count = GetLength(children.get(), &IHTMLDOMChildrenCollection::get_length);
+    const long count = GetLong(children.get(), &IHTMLDOMChildrenCollection::get_length);
     for (long i = 0; i < count; ++i) {
       ComPtr<IDispatch> child;
       // A child that cannot be had stays a null entry, which the walkers skip.
-      if (SUCCEEDED(children->item(i, child.put())) && child) {
-        result.push_back(std::make_shared<CMshtmlNode>(std::move(child)));
-      } else {
-        result.push_back(nullptr);
-      }
+      if (FAILED(children->item(i, child.put()))) child.reset();
+      result.push_back(child ? std::make_shared<CMshtmlNode>(std::move(child)) : nullptr);
     }
     return result;
   }
@@ -232,7 +229,7 @@ class CMshtmlCollection : public dom::ICollection {
       : m_pCollection(std::move(collection)) {}
 
   long Length() override {
-    return GetLength(m_pCollection.get(), &IHTMLElementCollection::get_length);
+    return GetLong(m_pCollection.get(), &IHTMLElementCollection::get_length);
   }
 
   dom::NodePtr Item(long index) override {
@@ -271,7 +268,7 @@ class CMshtmlWindow : public dom::IWindow {
   explicit CMshtmlWindow(ComPtr<IHTMLWindow2> window) : m_pWindow(std::move(window)) {}
 
   long FrameCount() override {
-    return GetLength(Frames().get(), &IHTMLFramesCollection2::get_length);
+    return GetLong(Frames().get(), &IHTMLFramesCollection2::get_length);
   }
 
   dom::WindowPtr Frame(long index) override {
@@ -321,11 +318,11 @@ class CMshtmlDocument : public dom::IDocument {
     return WrapCollection(Required(m_pDocument.get(), &IHTMLDocument2::get_all));
   }
   dom::NodePtr Body() override {
-    const ComPtr<IHTMLElement> body = Optional(m_pDocument.get(), &IHTMLDocument2::get_body);
+    const ComPtr<IHTMLElement> body = Nullable(m_pDocument.get(), &IHTMLDocument2::get_body);
     return WrapNode(ComPtr<IDispatch>(body.get()));
   }
   dom::WindowPtr ParentWindow() override {
-    ComPtr<IHTMLWindow2> window = Optional(m_pDocument.get(), &IHTMLDocument2::get_parentWindow);
+    ComPtr<IHTMLWindow2> window = Nullable(m_pDocument.get(), &IHTMLDocument2::get_parentWindow);
     if (!window) return nullptr;
     return std::make_shared<CMshtmlWindow>(std::move(window));
   }
@@ -340,7 +337,7 @@ class CMshtmlBrowser : public dom::IBrowser {
 
   dom::DocumentPtr Document() override {
     // S_FALSE and no document while the browser shows nothing.
-    const ComPtr<IDispatch> document = Optional(m_pBrowser.get(), &IWebBrowser2::get_Document);
+    const ComPtr<IDispatch> document = Nullable(m_pBrowser.get(), &IWebBrowser2::get_Document);
     if (!document) return nullptr;
     return WrapDocument(Query<IHTMLDocument2>(document.get()).get());
   }
