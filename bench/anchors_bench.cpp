@@ -1,12 +1,22 @@
-// Time per link of the parse alone and of the whole anchor-list run, on synthetic pages.
-// Targets: at 10,000 links the whole run costs at most 6 times the parse alone; the
-// 100,000-link page costs at most 12 times the 10,000-link page (the run stays linear).
+// Time and memory per link of the parse alone, of the list (the walk into the list's HTML, as
+// tavrin-anchors prints it) and of the whole run into the view, on synthetic pages. Targets: at
+// 10,000 links the whole run costs at most 6 times the parse alone; the 100,000-link page costs
+// at most 12 times the 10,000-link page (the run stays linear).
+//
+// bytes_per_link is the peak memory that one parse and run adds, measured in a fresh process
+// (this program started again with --peak-memory), so that no memory an earlier benchmark left
+// to the process hides any.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
 
+#include "anchors/anchor_listing.h"
 #include "anchors/refresh_anchor_list.h"
 #include "browserview/portable/html_document.h"
 #include "browserview/portable/text_encoding.h"
@@ -55,12 +65,64 @@ DocumentPtr ParseBytes(const std::string& bytes, const std::string& url,
   return CHtmlDocument::Parse(decoded->utf8, url, decoded->encoding, std::move(loader));
 }
 
+tavrin::RefreshContext Context(std::vector<DocumentPtr> frames) {
+  return {std::move(frames), [](const std::string&) {},
+          [] { return std::optional<std::uint32_t>(0); }};
+}
+
 int RunPipeline(const DocumentPtr& main, std::vector<DocumentPtr> frames) {
   auto view = CHtmlDocument::Parse("<html><head></head><body></body></html>", "about:blank");
   tavrin::dom::CHtmlBrowser viewBrowser(view);
-  tavrin::RefreshContext context{std::move(frames), [](const std::string&) {},
-                                 [] { return std::optional<std::uint32_t>(0); }};
-  return tavrin::RefreshAnchorList(context, main, &viewBrowser);
+  return tavrin::RefreshAnchorList(Context(std::move(frames)), main, &viewBrowser);
+}
+
+std::size_t RunList(const DocumentPtr& main) {
+  std::string list;
+  tavrin::CAnchorTableWriter writer(list);
+  tavrin::ListAnchors(Context({main}), main, writer);
+  return list.size();
+}
+
+enum class Stage { Parse, List, View };
+
+void RunOnce(Stage run, const std::string& page) {
+  DocumentPtr document = ParseBytes(page, "http://www.example.com/");
+  if (run == Stage::List) benchmark::DoNotOptimize(RunList(document));
+  if (run == Stage::View) benchmark::DoNotOptimize(RunPipeline(document, {document}));
+}
+
+// A figure of /proc/self/status in bytes ("VmRSS", "VmHWM").
+long StatusBytes(std::string_view name) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with(name) && line[name.size()] == ':')
+      return std::stol(line.substr(name.size() + 1)) * 1024;
+  }
+  return 0;
+}
+
+// The child's side of bytes_per_link: the peak resident memory one run adds to the process.
+int PrintPeakMemory(Stage run, int links) {
+  const std::string& page = CachedPage(links);
+  const long before = StatusBytes("VmRSS");
+  RunOnce(run, page);
+  std::printf("%ld\n", StatusBytes("VmHWM") - before);
+  return 0;
+}
+
+double PeakMemoryPerLink(Stage run, int links) {
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return 0;
+  self[length] = '\0';
+  const std::string command = std::string(self) + " --peak-memory " +
+                              std::to_string(static_cast<int>(run)) + " " + std::to_string(links);
+  FILE* child = popen(command.c_str(), "r");
+  if (!child) return 0;
+  long bytes = 0;
+  if (std::fscanf(child, "%ld", &bytes) != 1) bytes = 0;
+  pclose(child);
+  return static_cast<double>(bytes) / links;
 }
 
 // Runs `once` untimed first, so that every size is measured with memory the process already
@@ -73,18 +135,23 @@ void Measure(benchmark::State& state, double links, Run once) {
       links, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+void MeasureRun(benchmark::State& state, Stage run) {
+  const int links = static_cast<int>(state.range(0));
+  const std::string& page = CachedPage(links);
+  Measure(state, links, [&] { RunOnce(run, page); });
+  state.counters["bytes_per_link"] = PeakMemoryPerLink(run, links);
+}
+
 void BM_ParseAlone(benchmark::State& state) {
-  const std::string& page = CachedPage(static_cast<int>(state.range(0)));
-  Measure(state, static_cast<double>(state.range(0)),
-          [&] { benchmark::DoNotOptimize(ParseBytes(page, "http://www.example.com/")); });
+  MeasureRun(state, Stage::Parse);
+}
+
+void BM_List(benchmark::State& state) {
+  MeasureRun(state, Stage::List);
 }
 
 void BM_WholeRun(benchmark::State& state) {
-  const std::string& page = CachedPage(static_cast<int>(state.range(0)));
-  Measure(state, static_cast<double>(state.range(0)), [&] {
-    DocumentPtr document = ParseBytes(page, "http://www.example.com/");
-    benchmark::DoNotOptimize(RunPipeline(document, {document}));
-  });
+  MeasureRun(state, Stage::View);
 }
 
 // A frameset of three such frames, recorded as the bar records a page load.
@@ -115,10 +182,13 @@ void PageSizes(benchmark::internal::Benchmark* benchmark) {
 }
 
 BENCHMARK(BM_ParseAlone)->Apply(PageSizes);
+BENCHMARK(BM_List)->Apply(PageSizes);
 BENCHMARK(BM_WholeRun)->Apply(PageSizes);
 BENCHMARK(BM_WholeRunFrameset)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string_view(argv[1]) == "--peak-memory")
+    return PrintPeakMemory(static_cast<Stage>(std::stoi(argv[2])), std::stoi(argv[3]));
   // Freed memory stays with the process between iterations (see Measure).
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   mallopt(M_MMAP_MAX, 0);
