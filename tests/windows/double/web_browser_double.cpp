@@ -391,7 +391,10 @@ STDMETHODIMP CWebBrowserDouble::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*,
     if (FireBeforeNavigate2(static_cast<IWebBrowser2*>(this), address)) return S_OK;
     m_arrFrames = LoadFrames(address);
     ScheduleLoad();
-    return PostStep();
+    // A load that cannot run must not stay busy for ever.
+    const HRESULT posted = PostStep();
+    if (FAILED(posted)) Stop();
+    return posted;
   }
   CATCH_RETURN();
 }

@@ -6,6 +6,7 @@
 #include "../dialogs/dialog_driver.h"
 #include "framework/gdi.h"
 #include "framework/module.h"
+#include "web_browser_double_registration.h"
 #include "web_browser_double_test.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +27,18 @@ class Container final : public CWebBrowser2ContainerWnd {
   IWebBrowser2* HostedBrowser() const { return m_pBrowser.get(); }
 };
 
-// For the test's duration the double beside the test program is the WebBrowser control; every
-// other test gets Wine's own.
+// The double beside the test program, with its pages.
+std::wstring DoubleBesideProgram() {
+  std::wstring path = ModuleFileName();
+  path.resize(path.find_last_of(L'\\') + 1);
+  return path + ScopedDoubleRegistration::kDll;
+}
+
+// For the test's duration the double is the WebBrowser control; every other test gets Wine's own.
 class ContainerWithDouble : public testing::Test {
  protected:
   void SetUp() override {
+    SetEnvironmentVariableW(test_double::kPagesVariable, TAVRIN_DOUBLE_PAGES_DIR);
     ASSERT_TRUE(registration.Registered());
     parent.reset(CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                  400, 300, nullptr, nullptr, nullptr, nullptr));
@@ -41,6 +49,7 @@ class ContainerWithDouble : public testing::Test {
   }
   void TearDown() override {
     if (view.Handle()) DestroyWindow(view.Handle());
+    SetEnvironmentVariableW(test_double::kPagesVariable, nullptr);
   }
 
   // The control's own window, while it is in-place active.
@@ -51,7 +60,7 @@ class ContainerWithDouble : public testing::Test {
     return control;
   }
 
-  ScopedDoubleRegistration registration;
+  ScopedDoubleRegistration registration{DoubleBesideProgram()};
   Recorder recorder;
   UniqueWindow parent;
   Container view;
@@ -123,7 +132,6 @@ int PaintedPixels(HWND window) {
 }
 
 TEST_F(ContainerWithDouble, TheControlsWindowPaintsThePagesLinkTexts) {
-  SetEnvironmentVariableW(test_double::kPagesVariable, TAVRIN_DOUBLE_PAGES_DIR);
   ShowWindow(parent.get(), SW_SHOW);
   ASSERT_TRUE(view.Navigate(L"about:blank"));
   PumpUntilIdle(view.HostedBrowser());
@@ -133,7 +141,6 @@ TEST_F(ContainerWithDouble, TheControlsWindowPaintsThePagesLinkTexts) {
   PumpUntilIdle(view.HostedBrowser());
   EXPECT_GT(PaintedPixels(ControlWindow()), 100);
   EXPECT_TRUE(SaveWindowPicture(ControlWindow(), L"web_browser_double_links"));
-  SetEnvironmentVariableW(test_double::kPagesVariable, nullptr);
 }
 
 }  // namespace

@@ -1,68 +1,19 @@
 #pragma once
-// What the WebBrowser double's tests share: its registration as the WebBrowser control, a handler
-// that records the navigation events, and a message loop that runs until a load has ended.
+// What the WebBrowser double's tests share: a handler that records the navigation events, and a
+// message loop that runs until a load has ended.
 
 #include "browserview/web_browser_events.h"
 #include "framework/com_ptr.h"
-#include "framework/module.h"
 #include "web_browser_double_pages.h"
 
 #include <exdisp.h>
 
-#include <cwchar>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace test_double_test {
-
-// While it lives, webbrowser-double.dll beside the test program is the prefix's WebBrowser
-// control; afterwards the previous server is back. Wine's COM reads classes from the machine's
-// key only, not from the user's.
-class ScopedDoubleRegistration {
- public:
-  static constexpr wchar_t kDll[] = L"webbrowser-double.dll";
-
-  ScopedDoubleRegistration() {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
-                     &size) == ERROR_SUCCESS) {
-      m_previous.resize(size / sizeof(wchar_t));
-      if (RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr,
-                       m_previous.data(), &size) != ERROR_SUCCESS) {
-        return;
-      }
-      m_previous.resize(wcsnlen(m_previous.c_str(), m_previous.size()));
-    }
-    std::wstring path = tavrin::ModuleFileName();
-    path.resize(path.find_last_of(L'\\') + 1);
-    m_registered = SetServer(path + kDll);
-  }
-  ScopedDoubleRegistration(const ScopedDoubleRegistration&) = delete;
-  ScopedDoubleRegistration& operator=(const ScopedDoubleRegistration&) = delete;
-  ~ScopedDoubleRegistration() {
-    if (m_registered) SetServer(m_previous);
-  }
-
-  bool Registered() const { return m_registered; }
-
- private:
-  static constexpr wchar_t kServerKey[] =
-      L"Software\\Classes\\CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InprocServer32";
-
-  static bool SetServer(const std::wstring& path) {
-    const auto set = [](const wchar_t* name, const std::wstring& value) {
-      return RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, name, REG_SZ, value.c_str(),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
-             ERROR_SUCCESS;
-    };
-    return set(nullptr, path) && set(L"ThreadingModel", L"Apartment");
-  }
-
-  std::wstring m_previous;
-  bool m_registered = false;
-};
 
 // Runs the message loop until the browser is no longer busy, at most two seconds.
 inline void PumpUntilIdle(IWebBrowser2* browser) {
