@@ -209,6 +209,37 @@ TEST_F(MshtmlDouble, CollectionsFollowTheTreeAfterWrites) {
   EXPECT_EQ(Length(images.get()), 1);
 }
 
+// The pipeline's passes change the item they read last while walking a collection.
+TEST_F(MshtmlDouble, CollectionsStayLiveWhileTheirItemsAreReplaced) {
+  const ComPtr<IHTMLDocument2> document = ParseDocument(
+      "<div><span>1<span>2</span></span><img src=a><span>3</span><img src=b></div>", L"http://h/");
+  const ComPtr<IHTMLElementCollection> spans = Tags(All(document.get()).get(), "SPAN");
+  ComPtr<IHTMLElementCollection> images;
+  ASSERT_EQ(document->get_images(images.put()), S_OK);
+  const ComPtr<IHTMLElement> div = First(document.get(), "div");
+
+  ASSERT_EQ(Length(spans.get()), 3);
+  for (long i = 2; i >= 0; --i) {
+    ASSERT_EQ(Item(spans.get(), i)->put_outerHTML(Bstr("").get()), S_OK);
+  }
+  EXPECT_EQ(InnerHtml(div.get()), "<img src=\"a\"><img src=\"b\">");
+  EXPECT_EQ(Length(spans.get()), 0);
+
+  const long count = Length(images.get());
+  for (long i = 0; i < count; ++i) {
+    const std::string markup = "<img src=\"x" + std::to_string(i) + "\"><span></span>";
+    ASSERT_EQ(Item(images.get(), i)->put_outerHTML(Bstr(markup).get()), S_OK);
+  }
+  EXPECT_EQ(InnerHtml(div.get()), "<img src=\"x0\"><span></span><img src=\"x1\"><span></span>");
+
+  // A change to an item other than the one read last: the collection starts over.
+  ASSERT_TRUE(Item(images.get(), 0));
+  ASSERT_EQ(Item(Tags(All(document.get()).get(), "img").get(), 1)->put_outerHTML(Bstr("").get()),
+            S_OK);
+  EXPECT_EQ(Length(images.get()), 1);
+  EXPECT_EQ(Length(spans.get()), 2);
+}
+
 TEST_F(MshtmlDouble, AddressesAreResolvedUntilWritten) {
   const ComPtr<IHTMLDocument2> nav = LoadSnapshot(kFrames).documents[1];
   const ComPtr<IHTMLAnchorElement> anchor =

@@ -303,11 +303,14 @@ class CChildrenObject final : public CObject<NotImplDomChildrenCollection> {
 class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
  public:
   CCollectionObject(SetPtr set, CTree* tree, Selection selection, std::string tag)
-      : CObject(std::move(set), tree), m_selection(selection), m_strTag(std::move(tag)) {}
+      : CObject(std::move(set), tree),
+        m_selection(selection),
+        m_strTag(std::move(tag)),
+        m_nVersion(tree->version) {}
 
   STDMETHODIMP get_length(long* p) override {
     return Get(L"IHTMLElementCollection::get_length", p, [&] {
-      *p = static_cast<long>(Items().size());
+      *p = static_cast<long>(ItemsTo(SIZE_MAX).size());
       return S_OK;
     });
   }
@@ -317,9 +320,12 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
         L"IHTMLElementCollection::item", p,
         [&] {
           // No item at the index is a success with no object, as MSHTML answers.
-          const std::vector<Node*>& items = Items();
-          if (i < 0 || static_cast<std::size_t>(i) >= items.size()) return S_OK;
-          return HandOutNode(m_pSet, m_pTree, items[i], p);
+          if (i < 0) return S_OK;
+          const auto position = static_cast<std::size_t>(i);
+          const std::vector<Node*>& items = ItemsTo(position);
+          if (position >= items.size()) return S_OK;
+          m_nLastIndex = position;
+          return HandOutNode(m_pSet, m_pTree, items[position], p);
         },
         i);
   }
@@ -339,12 +345,29 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
   void* Find(REFIID riid) override { return Own<IHTMLElementCollection>(this, riid); }
 
  private:
-  // The selection as the tree is now; recomputed only after a change that could alter it.
-  const std::vector<Node*>& Items() {
-    if (!m_bCached || m_nVersion != m_pTree->version) {
-      m_arrItems = SelectElements(*m_pTree, m_selection, m_strTag);
+  // The selection as the tree is now, found up to `position` at least. The pipeline changes
+  // the item it read last while it walks a collection; such a change keeps the items before
+  // it, so that a pass over a large page does not walk the tree once per item.
+  const std::vector<Node*>& ItemsTo(std::size_t position) {
+    if (m_nVersion != m_pTree->version) {
+      const bool lastItemChanged = m_nVersion + 1 == m_pTree->version &&
+                                   m_nLastIndex < m_arrItems.size() &&
+                                   m_arrItems[m_nLastIndex] == m_pTree->lastChanged;
+      m_arrItems.resize(lastItemChanged ? m_nLastIndex : 0);
+      m_bComplete = false;
       m_nVersion = m_pTree->version;
-      m_bCached = true;
+    }
+    const Node* root = m_pTree->root;
+    const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
+    while (!m_bComplete && m_arrItems.size() <= position) {
+      do {
+        node = dom::NextInDocument(node, root);
+      } while (node && !Selects(m_selection, m_strTag, *node));
+      if (node) {
+        m_arrItems.push_back(const_cast<Node*>(node));
+      } else {
+        m_bComplete = true;
+      }
     }
     return m_arrItems;
   }
@@ -352,8 +375,9 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
   Selection m_selection;
   std::string m_strTag;
   std::vector<Node*> m_arrItems;
-  std::uint64_t m_nVersion = 0;
-  bool m_bCached = false;
+  bool m_bComplete = false;
+  std::uint64_t m_nVersion;
+  std::size_t m_nLastIndex = SIZE_MAX;
 };
 
 ComPtr<IHTMLElementCollection> NewCollection(const SetPtr& set, CTree* tree, Selection selection) {
@@ -396,7 +420,7 @@ class CNodeObject final
       ParseFragment(FromBstr(v), *m_pNode, holder, m_pTree->arena);
       while (Node* child = m_pNode->firstChild) Unlink(*child);
       MoveChildren(holder, *m_pNode, nullptr);
-      ++m_pTree->version;
+      m_pTree->NoteChange(m_pNode);
       return S_OK;
     });
   }
@@ -409,7 +433,7 @@ class CNodeObject final
       ParseFragment(FromBstr(v), *parent, holder, m_pTree->arena);
       MoveChildren(holder, *parent, m_pNode);
       Unlink(*m_pNode);
-      ++m_pTree->version;
+      m_pTree->NoteChange(m_pNode);
       return S_OK;
     });
   }
@@ -525,7 +549,7 @@ class CNodeObject final
 
   HRESULT SetAttribute(const std::string& name, BSTR value) {
     // A new attribute can make the element a link; a changed one never changes a selection.
-    if (!m_pNode->FindAttribute(name)) ++m_pTree->version;
+    if (!m_pNode->FindAttribute(name)) m_pTree->NoteChange(m_pNode);
     m_pNode->SetAttribute(name, FromBstr(value));
     return S_OK;
   }

@@ -32,8 +32,10 @@ struct CTree {
   Node* root = nullptr;
   // Per direct frame: the index in the set of the document it shows; empty when refused.
   std::vector<std::optional<std::size_t>> frames;
-  // Grows with every change of what a collection could select.
+  // Grows with every change of what a collection could select; `lastChanged` is the element
+  // replaced, or whose children or attributes changed, by the latest one.
   std::uint64_t version = 0;
+  const Node* lastChanged = nullptr;
   std::vector<std::pair<long, long>> scrolls;
 
   // The address the loading parser resolved, valid while the attribute still holds `written`.
@@ -49,6 +51,10 @@ struct CTree {
   std::unordered_map<const Node*, CNodeObject*> nodes;
 
   Node& NewNode(Node::Kind kind);
+  void NoteChange(const Node* changed) {
+    ++version;
+    lastChanged = changed;
+  }
   // href of an A or AREA, src of an IMG: the resolved address while the attribute is unchanged.
   std::string AddressOf(const Node& element, const std::string& attribute) const;
   // The first BODY or FRAMESET child of the HTML element.
