@@ -37,7 +37,10 @@ std::string SerializeDocument(IHTMLDocument2* document);
 std::vector<std::pair<long, long>> ScrollsOf(IHTMLDocument2* document);
 
 struct CFault {
-  // "IHTMLElementCollection::item", "IHTMLDocument2::get_links", "QueryInterface:IHTMLElement"
+  // "IHTMLElementCollection::item", "IHTMLDocument2::get_links", "QueryInterface:IHTMLElement":
+  // a method is named after the interface that declares it (a window's length and item are
+  // "IHTMLFramesCollection2::get_length" and "IHTMLFramesCollection2::item", an image's src
+  // "IHTMLImgElement::get_src").
   std::wstring call;
   HRESULT result = E_FAIL;   // S_OK means: succeed with a null result
   std::wstring documentUrl;  // only objects of this document; empty: any
