@@ -143,4 +143,35 @@ TEST_F(ContainerWithDouble, TheControlsWindowPaintsThePagesLinkTexts) {
   EXPECT_TRUE(SaveWindowPicture(ControlWindow(), L"web_browser_double_links"));
 }
 
+constexpr wchar_t kServerKey[] =
+    L"Software\\Classes\\CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InprocServer32";
+
+// What CoCreateInstance of CLSID_WebBrowser loads, as the prefix says.
+std::wstring RegisteredServer() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD size = sizeof(path);
+  RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, path, &size);
+  return path;
+}
+
+// Every other test relies on Wine's own control being back, also after a run that died while the
+// double was registered.
+TEST(DoubleRegistration, PutsWinesControlBack) {
+  const std::wstring wine = RegisteredServer();
+  ASSERT_TRUE(wine.ends_with(L"ieframe.dll"));
+  {
+    const ScopedDoubleRegistration registration(DoubleBesideProgram());
+    ASSERT_TRUE(registration.Registered());
+    EXPECT_EQ(RegisteredServer(), DoubleBesideProgram());
+  }
+  EXPECT_EQ(RegisteredServer(), wine);
+
+  const std::wstring leftover = DoubleBesideProgram();
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, leftover.c_str(),
+                            static_cast<DWORD>((leftover.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  { const ScopedDoubleRegistration registration(DoubleBesideProgram()); }
+  EXPECT_EQ(RegisteredServer(), wine);
+}
+
 }  // namespace

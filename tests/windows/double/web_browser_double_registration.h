@@ -27,6 +27,8 @@ class ScopedDoubleRegistration {
       }
       m_previous.resize(wcsnlen(m_previous.c_str(), m_previous.size()));
     }
+    // A run that died while registered left the double there: Wine's own control comes back.
+    if (m_previous.ends_with(kDll)) m_previous = kWineControl;
     m_registered = SetServer(dll);
   }
   ScopedDoubleRegistration(const ScopedDoubleRegistration&) = delete;
@@ -38,6 +40,7 @@ class ScopedDoubleRegistration {
   bool Registered() const { return m_registered; }
 
  private:
+  static constexpr wchar_t kWineControl[] = L"C:\\windows\\system32\\ieframe.dll";
   static constexpr wchar_t kServerKey[] =
       L"Software\\Classes\\CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InprocServer32";
 

@@ -197,7 +197,7 @@ TEST_F(DoubleNavigation, ASinkThatUnadvisesInItsHandlerGetsNoMoreEvents) {
   point.reset();
 }
 
-TEST_F(DoubleNavigation, VisibleIsReportedAndAnnounced) {
+TEST_F(DoubleNavigation, VisibleStatusTextAndApplication) {
   ASSERT_EQ(browser->put_Visible(VARIANT_FALSE), S_OK);
   VARIANT_BOOL visible = VARIANT_TRUE;
   ASSERT_EQ(browser->get_Visible(&visible), S_OK);
@@ -211,9 +211,14 @@ TEST_F(DoubleNavigation, VisibleIsReportedAndAnnounced) {
   ASSERT_EQ(browser->get_StatusText(read.put()), S_OK);
   EXPECT_STREQ(read.get(), L"読み込み中");
 
+  // The host asks the application object to translate its keys; the control has none of its own.
   ComPtr<IDispatch> application;
   ASSERT_EQ(browser->get_Application(application.put()), S_OK);
   EXPECT_EQ(application.query<IUnknown>().get(), browser.query<IUnknown>().get());
+  const auto active = application.query<IOleInPlaceActiveObject>();
+  ASSERT_TRUE(active);
+  MSG key{nullptr, WM_KEYDOWN, VK_F5, 0, 0, {}};
+  EXPECT_EQ(active->TranslateAccelerator(&key), S_FALSE);
 }
 
 // Records the kinds of the arguments exactly as the browser passes them, last first.
