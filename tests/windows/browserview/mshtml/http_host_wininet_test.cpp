@@ -45,5 +45,17 @@ TEST(HttpHostWinInet, AnswersTheSharedAddressTableAsABrowserSaveTheListedCases) 
   }
 }
 
+TEST(HttpHostWinInet, AnAddressLongerThanTheFirstBufferIsSplitWhileEachPartFits) {
+  const std::string name = std::string(63, 'a') + '.' + std::string(63, 'b') + ".example";
+  std::string host;
+  // 2,100 characters in all: the canonical form needs the second, larger buffer.
+  EXPECT_EQ(GetHttpHost("http://" + name + '/' + std::string(1956, 'p'), host), 1);
+  EXPECT_EQ(host, name);
+  // A path longer than the split's buffer (and than the browser's own limit of 2,083) is none.
+  host = "-";
+  EXPECT_EQ(GetHttpHost("http://h/" + std::string(2100, 'p'), host), 0);
+  EXPECT_EQ(host, "-");
+}
+
 }  // namespace
 }  // namespace tavrin
