@@ -377,6 +377,34 @@ std::string Serialize(const bu::url& u, std::string_view encoding) {
   return out;
 }
 
+// What a base address gives every plain relative path: the common case of a page's links, which
+// needs none of the rules above. Set only for an http(s) base in its normal form.
+struct PlainPathBase {
+  std::string origin;     // "http://host:port", the address up to its path
+  std::string directory;  // the base path up to its last "/"
+  std::string host;
+};
+
+// A reference that only a path merge and dot segments change: letters, digits, "-._~" and "/",
+// not empty and not "//" (which names a host).
+bool IsPlainPath(std::string_view reference) {
+  if (reference.empty() || reference.starts_with("//")) return false;
+  return std::all_of(reference.begin(), reference.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
+  });
+}
+
+std::optional<PlainPathBase> PlainPathBaseOf(std::string_view base, const bu::url& parsed) {
+  if (parsed.scheme() != "http" && parsed.scheme() != "https") return std::nullopt;
+  if (Serialize(parsed, "UTF-8") != base) return std::nullopt;
+  const std::size_t pathStart = base.find('/', base.find("//") + 2);
+  const std::size_t pathEnd = std::min(base.find_first_of("?#", pathStart), base.size());
+  const std::string_view path = base.substr(pathStart, pathEnd - pathStart);
+  return PlainPathBase{std::string(base.substr(0, pathStart)),
+                       std::string(path.substr(0, path.rfind('/') + 1)), Host(parsed)};
+}
+
 // The last address ResolveUrl gave and its host. Readers of links ask for the host of the
 // address they were just given (GetHttpHost(link->Href())); that parse need not run twice.
 struct LastResolved {
@@ -389,17 +417,27 @@ thread_local LastResolved lastResolved;
 
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference,
                                       std::string_view encoding) {
+  // A document resolves every address against the same base: parse it once.
+  thread_local std::string lastBase;
+  thread_local std::optional<bu::url> parsedBase;
+  thread_local std::optional<PlainPathBase> plainPathBase;
+  if (base != lastBase) {
+    lastBase = base;
+    parsedBase = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
+    plainPathBase = parsedBase ? PlainPathBaseOf(base, *parsedBase) : std::nullopt;
+  }
+  if (plainPathBase && IsPlainPath(reference)) {
+    const PlainPathBase& plain = *plainPathBase;
+    std::string path = reference.starts_with('/') ? std::string(reference)
+                                                  : plain.directory + std::string(reference);
+    lastResolved = {plain.origin + RemoveDotSegments(path), plain.host};
+    return lastResolved.href;
+  }
+
   std::string ref = Strip(reference);
   std::string scheme = SchemeOf(ref);
   if (!scheme.empty() && !Special(scheme))
     return scheme + ref.substr(scheme.size());  // javascript:, mailto:, data: ... pass through
-  // A document resolves every address against the same base: parse it once.
-  thread_local std::string lastBase;
-  thread_local std::optional<bu::url> parsedBase;
-  if (base != lastBase) {
-    lastBase = base;
-    parsedBase = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
-  }
   const std::optional<bu::url>& b = parsedBase;
   // Against a base without a hierarchy (about:blank) only a fragment resolves.
   if (scheme.empty() && b && !b->has_authority() && !b->is_path_absolute() && !ref.starts_with('#'))

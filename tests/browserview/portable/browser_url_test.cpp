@@ -304,6 +304,36 @@ TEST(ResolveUrl, QueryInTheDocumentsEncoding) {
   ExpectResolved({{"http://h/", "?q=日", "http://h/?q=%E6%97%A5"}}, "UTF-16LE");
 }
 
+// Plain paths take a shorter way than other references; the leading space, which stripping
+// removes, sends the same reference the long way, and both must agree.
+TEST(ResolveUrl, PlainPathsResolveAsEveryOtherReference) {
+  const std::vector<std::string> bases = {kBase,
+                                          "http://www.example.com/",
+                                          "https://u:p@H.example:8080/dir/sub/page.html?q#f",
+                                          "http://[::1]/a/",
+                                          "http://h/%7Ex/y",
+                                          "file:///a/b/c",
+                                          "about:blank"};
+  const std::vector<std::string> parts = {"a", "B9", "-_~", ".", "..", "x.html", ""};
+  std::vector<std::string> references = {"/", "//h/x", "a//b", "./", "../../../../x", "~"};
+  for (const std::string& first : parts) {
+    for (const std::string& second : parts) {
+      for (const std::string& third : parts) {
+        references.push_back(first + "/" + second + "/" + third);
+        references.push_back("/" + first + second + "/" + third);
+      }
+    }
+  }
+  for (const std::string& base : bases) {
+    for (const std::string& reference : references) {
+      const std::optional<std::string> plain = ResolveUrl(base, reference);
+      const std::optional<std::string> hostOfPlain = plain ? HttpHost(*plain) : std::nullopt;
+      EXPECT_EQ(plain, ResolveUrl(base, " " + reference)) << base << " " << reference;
+      if (plain) EXPECT_EQ(hostOfPlain, HttpHost(*plain)) << base << " " << reference;
+    }
+  }
+}
+
 TEST(NormalizeUrl, NormalisesAbsoluteAddressesOnly) {
   EXPECT_EQ(NormalizeUrl(" HTTP://Example.COM:80/a/./b/../c d?x y#z ").value_or("(none)"),
             "http://example.com/a/c%20d?x%20y#z");
