@@ -49,6 +49,11 @@ class CFrameBrowser : public CBrowserBase, public ComObjectRoot {
   static std::span<const InterfaceEntry> Interfaces() noexcept;
 };
 
+// Navigate fires BeforeNavigate2 at once, and a cancel ends the navigation there. The rest comes
+// from the message loop, one event per message: the top document's NavigateComplete2, each
+// frame's BeforeNavigate2 and NavigateComplete2 depth-first, then DocumentComplete innermost first
+// and the top document's last. Busy and ReadyState tell a load until that last event. Where the
+// documents come from: web_browser_double_pages.h.
 class CWebBrowserDouble : public CBrowserBase,
                           public IConnectionPointContainer,
                           public IOleObject,
@@ -144,7 +149,6 @@ class CWebBrowserDouble : public CBrowserBase,
     if (out) *out = T{};
     return result;
   }
-  class CDoubleWindow;
 
   // One document of the page being loaded, the top one first, then its frames depth-first.
   struct Frame {

@@ -1,11 +1,12 @@
 #include "web_browser_double.h"
-#include "web_browser_double_test.h"
-#include "mshtml_double.h"
 
 #include "../dialogs/dialog_driver.h"
+#include "browserview/web_browser_container.h"
 #include "framework/module.h"
 #include "framework/text.h"
 #include "framework/unique_any.h"
+#include "mshtml_double.h"
+#include "web_browser_double_test.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,7 @@ TEST_F(DoubleNavigation, CompletionsComeFromTheMessageLoopWithBusyUntilTheLast) 
   ASSERT_EQ(browser->get_ReadyState(&state), S_OK);
   EXPECT_LT(state, READYSTATE_COMPLETE);
   EXPECT_EQ(LocationUrl(), L"");
+  EXPECT_TRUE(IsBrowserBusy(browser.get()));
 
   PumpUntilIdle(browser.get());
   const std::wstring address(kAddress);
@@ -109,6 +111,7 @@ TEST_F(DoubleNavigation, CompletionsComeFromTheMessageLoopWithBusyUntilTheLast) 
   EXPECT_EQ(recorder->states[2].second, READYSTATE_COMPLETE);
   EXPECT_EQ(LocationUrl(), address);
   EXPECT_FALSE(Busy());
+  EXPECT_FALSE(IsBrowserBusy(browser.get()));
 }
 
 // Each way of ending a load early: after it, no further event arrives and the browser is idle
@@ -154,6 +157,7 @@ TEST_F(DoubleNavigation, CancelStopAndQuitEndTheLoad) {
     READYSTATE state = READYSTATE_UNINITIALIZED;
     ASSERT_EQ(browser->get_ReadyState(&state), S_OK);
     EXPECT_EQ(state, READYSTATE_COMPLETE);
+    EXPECT_FALSE(IsBrowserBusy(browser.get()));
     EXPECT_EQ(LocationUrl(), L"");
   }
 }
