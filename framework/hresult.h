@@ -1,6 +1,7 @@
 #pragma once
 // HRESULT helpers: early returns that evaluate their argument once, and the guard that keeps
-// exceptions from crossing a COM method, window procedure or C callback.
+// exceptions from crossing a COM method, window procedure or C callback. In debug builds
+// (TAVRIN_TRACE) every failure they pass on is traced with its place; release builds stay silent.
 
 #include <windows.h>
 
@@ -38,15 +39,36 @@ inline HRESULT LastErrorResult() noexcept {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+// Receives each trace line; the default sends it to the debugger (OutputDebugStringW).
+using TraceSink = void (*)(const wchar_t* line) noexcept;
+// Returns the sink it replaces; null restores the default.
+TraceSink SetTraceSink(TraceSink sink) noexcept;
+// "file(line): expression failed with 0x8007000E".
+void TraceFailure(const char* file, int line, const char* expression, HRESULT hr) noexcept;
+// Traces the exception in flight (its message as the expression) and returns its HRESULT.
+HRESULT TraceCaughtException(const char* file, int line) noexcept;
+
 }  // namespace tavrin
 
-#define RETURN_IF_FAILED(expr)               \
-  do {                                       \
-    const HRESULT tavrinHr_ = (expr);        \
-    if (FAILED(tavrinHr_)) return tavrinHr_; \
+#ifdef TAVRIN_TRACE
+#define TAVRIN_TRACE_FAILURE(expression, hr) \
+  ::tavrin::TraceFailure(__FILE__, __LINE__, expression, hr)
+#define LOG_CAUGHT_EXCEPTION() ::tavrin::TraceCaughtException(__FILE__, __LINE__)
+#else
+#define TAVRIN_TRACE_FAILURE(expression, hr) static_cast<void>(0)
+#define LOG_CAUGHT_EXCEPTION() ::tavrin::ResultFromCaughtException()
+#endif
+
+#define RETURN_IF_FAILED(expr)                \
+  do {                                        \
+    const HRESULT tavrinHr_ = (expr);         \
+    if (FAILED(tavrinHr_)) {                  \
+      TAVRIN_TRACE_FAILURE(#expr, tavrinHr_); \
+      return tavrinHr_;                       \
+    }                                         \
   } while (0)
 
-#define CATCH_RETURN()                            \
-  catch (...) {                                   \
-    return ::tavrin::ResultFromCaughtException(); \
+#define CATCH_RETURN()             \
+  catch (...) {                    \
+    return LOG_CAUGHT_EXCEPTION(); \
   }

@@ -1,5 +1,6 @@
 #include "framework/window.h"
 
+#include "framework/hresult.h"
 #include "framework/module.h"
 
 namespace tavrin {
@@ -11,6 +12,7 @@ auto CallHandler(Handler&& handler) noexcept -> decltype(handler()) {
   try {
     return handler();
   } catch (...) {
+    static_cast<void>(LOG_CAUGHT_EXCEPTION());
     return std::nullopt;
   }
 }
@@ -102,6 +104,7 @@ bool CWindowSubclass::SubclassWindow(HWND hwnd) noexcept {
     OnSubclassed();
   } catch (...) {
     // The control keeps working as the plain window it was.
+    static_cast<void>(LOG_CAUGHT_EXCEPTION());
   }
   return true;
 }
