@@ -143,6 +143,7 @@ TEST_F(MshtmlDouble, WrittenMarkupTakesTheParsersShape) {
       {"div", "<svg><foreignobject><b>x</b></foreignobject><path/></svg>",
        "<svg><foreignObject><b>x</b></foreignObject><path></path></svg>"},
       {"table", "<tr><td>x</td></tr>", "<tbody><tr><td>x</td></tr></tbody>"},
+      {"div", "<svg><img>x</svg><b>y</b><i", "<svg><img>x</img></svg><b>y</b>"},
       {"div", "<!-- c --><?pi x?></b>z</p>\r\nline", "<!-- c --><!--?pi x?-->z<p></p>\nline"},
       {"div", "<div title='sq' data-x=unq class=\"a\" class=\"b\">v</div>",
        "<div title=\"sq\" data-x=\"unq\" class=\"a\">v</div>"},

@@ -37,7 +37,8 @@ constexpr std::array<std::string_view, 30> kClosesParagraph = {
     "pre",     "listing", "form",     "hr",         "plaintext", "xmp"};
 
 constexpr std::array<std::string_view, 14> kFormatting = {
-    "a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"};
+    "a",    "b", "big",   "code",   "em",     "font", "i",
+    "nobr", "s", "small", "strike", "strong", "tt",   "u"};
 
 constexpr std::array<std::string_view, 6> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6"};
 
@@ -51,14 +52,6 @@ constexpr std::array<std::string_view, 9> kScopeBoundaries = {
 constexpr std::array<std::string_view, 12> kHeadContent = {
     "base",  "basefont", "bgsound",  "link",     "meta",     "title",
     "style", "script",   "noscript", "template", "noframes", "command"};
-
-// HTML elements that end foreign content when they appear inside it.
-constexpr std::array<std::string_view, 44> kBreakOut = {
-    "b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
-    "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
-    "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
-    "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
-    "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"};
 
 constexpr std::array<std::string_view, 37> kSvgNames = {"altGlyph",
                                                         "altGlyphDef",
@@ -105,17 +98,18 @@ struct Entity {
 };
 
 constexpr std::array<Entity, 34> kEntities = {{
-    {"amp", U'&', true},      {"lt", U'<', true},        {"gt", U'>', true},
-    {"quot", U'"', true},     {"nbsp", 0xA0, true},      {"copy", 0xA9, true},
-    {"reg", 0xAE, true},       {"not", 0xAC, true},        {"curren", 0xA4, true},      {"yen", 0xA5, true},       {"pound", 0xA3, true},
-    {"cent", 0xA2, true},     {"sect", 0xA7, true},      {"para", 0xB6, true},
-    {"deg", 0xB0, true},      {"plusmn", 0xB1, true},    {"middot", 0xB7, true},
-    {"laquo", 0xAB, true},    {"raquo", 0xBB, true},     {"times", 0xD7, true},
-    {"divide", 0xF7, true},   {"shy", 0xAD, true},       {"apos", U'\'', false},
-    {"trade", 0x2122, false}, {"hellip", 0x2026, false}, {"mdash", 0x2014, false},
-    {"ndash", 0x2013, false}, {"lsquo", 0x2018, false},  {"rsquo", 0x2019, false},
-    {"ldquo", 0x201C, false}, {"rdquo", 0x201D, false},  {"bull", 0x2022, false},
-    {"euro", 0x20AC, false},  {"hearts", 0x2665, false},
+    {"amp", U'&', true},       {"lt", U'<', true},       {"gt", U'>', true},
+    {"quot", U'"', true},      {"nbsp", 0xA0, true},     {"copy", 0xA9, true},
+    {"reg", 0xAE, true},       {"not", 0xAC, true},      {"curren", 0xA4, true},
+    {"yen", 0xA5, true},       {"pound", 0xA3, true},    {"cent", 0xA2, true},
+    {"sect", 0xA7, true},      {"para", 0xB6, true},     {"deg", 0xB0, true},
+    {"plusmn", 0xB1, true},    {"middot", 0xB7, true},   {"laquo", 0xAB, true},
+    {"raquo", 0xBB, true},     {"times", 0xD7, true},    {"divide", 0xF7, true},
+    {"shy", 0xAD, true},       {"apos", U'\'', false},   {"trade", 0x2122, false},
+    {"hellip", 0x2026, false}, {"mdash", 0x2014, false}, {"ndash", 0x2013, false},
+    {"lsquo", 0x2018, false},  {"rsquo", 0x2019, false}, {"ldquo", 0x201C, false},
+    {"rdquo", 0x201D, false},  {"bull", 0x2022, false},  {"euro", 0x20AC, false},
+    {"hearts", 0x2665, false},
 }};
 
 // What a browser makes of numeric references to the C1 range (windows-1252); 0 keeps the code.
@@ -323,16 +317,18 @@ class CTokenizer {
       ++m_pos;
     }
     token.name = AsciiLower(std::string_view(m_text).substr(nameBegin, m_pos - nameBegin));
-    ReadAttributes(token);
+    // A tag the input ends in is dropped, as the tokeniser does at the end of the file.
+    if (!ReadAttributes(token)) token = Token();
     return true;
   }
 
-  void ReadAttributes(Token& token) {
+  // False when the input ends before the tag does.
+  bool ReadAttributes(Token& token) {
     while (m_pos < m_text.size()) {
       const char c = m_text[m_pos];
       if (c == '>') {
         ++m_pos;
-        return;
+        return true;
       }
       if (IsSpace(c)) {
         ++m_pos;
@@ -363,6 +359,7 @@ class CTokenizer {
                       [&](const Attribute& seen) { return seen.name == attribute.name; });
       if (!duplicate) token.attributes.push_back(std::move(attribute));
     }
+    return false;
   }
 
   std::string_view ReadAttributeValue() {
@@ -562,16 +559,11 @@ class CTreeBuilder {
   }
 
   void StartTag(Token& token) {
+    // Inside svg and math every tag makes a foreign element: the portable model's parser ends
+    // foreign content at no HTML tag in a fragment.
     if (InForeignContent()) {
-      if (!OneOf(token.name, kBreakOut) &&
-          !(token.name == "font" &&
-            std::any_of(token.attributes.begin(), token.attributes.end(), [](const Attribute& a) {
-              return a.name == "color" || a.name == "face" || a.name == "size";
-            }))) {
-        InsertForeign(token, CurrentNamespace());
-        return;
-      }
-      while (m_stack.size() > 1 && InForeignContent()) m_stack.pop_back();
+      InsertForeign(token, CurrentNamespace());
+      return;
     }
     const std::string& name = token.name;
     if (name == "html" || name == "head" || name == "body" || name == "frameset") return;
@@ -648,7 +640,7 @@ class CTreeBuilder {
     const std::string& name = token.name;
     // The end tag of a formatting element closed early only cancels its reopening.
     const auto pending = std::find_if(m_arrReopen.begin(), m_arrReopen.end(),
-                                       [&](const Node* node) { return node->name == name; });
+                                      [&](const Node* node) { return node->name == name; });
     if (pending != m_arrReopen.end() && !InScope(name, false)) {
       m_arrReopen.erase(pending);
       return;
@@ -662,8 +654,8 @@ class CTreeBuilder {
       return;
     }
     // Table parts close whatever is open inside them; other end tags stop at a table or cell.
-    const bool tablePart = name == "table" || name == "td" || name == "th" ||
-                           OneOf(name, kTableContexts);
+    const bool tablePart =
+        name == "table" || name == "td" || name == "th" || OneOf(name, kTableContexts);
     for (std::size_t i = m_stack.size(); i-- > 1;) {
       const Node& open = *m_stack[i];
       if (EqualsIgnoringAsciiCase(open.name, name)) {
@@ -786,9 +778,9 @@ class CTreeBuilder {
     if (!current || current->kind != Node::Kind::Element || current->ns == Namespace::Html) {
       return false;
     }
-    return !(
-        current->ns == Namespace::Svg &&
-        (current->name == "foreignObject" || current->name == "desc" || current->name == "title"));
+    constexpr std::array<std::string_view, 8> kIntegrationPoints = {
+        "foreignObject", "desc", "title", "mi", "mo", "mn", "ms", "mtext"};
+    return !OneOf(current->name, kIntegrationPoints);
   }
 
   void InsertForeign(const Token& token, Namespace ns) {
