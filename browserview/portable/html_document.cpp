@@ -234,6 +234,7 @@ struct CHtmlDocument::Impl {
     Node* element = NewNode(Node::Kind::Element);
     element->name = ElementName(source);
     element->ns = FromGumbo(source.tag_namespace);
+    element->attributes.reserve(source.attributes.length);
     for (unsigned i = 0; i < source.attributes.length; ++i) {
       const auto& attribute = *static_cast<const GumboAttribute*>(source.attributes.data[i]);
       element->attributes.push_back({attribute.name, attribute.value});

@@ -1,6 +1,7 @@
 // The mutable tree behind the portable document model, and its HTML serialisation.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,16 +9,16 @@
 
 namespace tavrin::dom {
 
-enum class Namespace { Html, Svg, MathMl };
+enum class Namespace : std::uint8_t { Html, Svg, MathMl };
 
 // One node. Children form a doubly linked list, so that replacing a node costs the same on a
 // page of ten links as on a page of a hundred thousand.
 struct Node {
-  enum class Kind { Document, Doctype, Element, Text, Comment } kind;
+  enum class Kind : std::uint8_t { Document, Doctype, Element, Text, Comment } kind;
+  Namespace ns = Namespace::Html;
   // Element: local name, lower case for HTML ("a"); as written for foreign elements
   // ("foreignObject"). Doctype: its name.
   std::string name;
-  Namespace ns = Namespace::Html;
   std::vector<Attribute> attributes;
   // Text and comment: the character data.
   std::string data;
