@@ -391,6 +391,23 @@ TEST_F(MshtmlDouble, InjectedFaultsFireWhereAndAsOftenAsAsked) {
       return SUCCEEDED(hr) && !item ? S_FALSE : hr;
     };
   };
+  // A faulted write leaves the tree as it was.
+  const ComPtr<IHTMLElement> body = Body(nav);
+  const std::string bodyBefore = InnerHtml(body.get());
+  auto bodyWrite = [&] {
+    const HRESULT hr = body->put_innerHTML(Bstr("<b>new</b>").get());
+    return FAILED(hr) && InnerHtml(body.get()) != bodyBefore ? E_UNEXPECTED : hr;
+  };
+  ComPtr<IHTMLWindow2> window;
+  EXPECT_EQ(nav->get_parentWindow(window.put()), S_OK);
+  auto frameOfTop = [&] {
+    ComPtr<IHTMLWindow2> top;
+    EXPECT_EQ(snapshot.top->get_parentWindow(top.put()), S_OK);
+    VARIANT position = Index(0);
+    UniqueVariant frame;
+    const HRESULT hr = top->item(&position, frame.put());
+    return SUCCEEDED(hr) && V_VT(&frame.get()) != VT_DISPATCH ? S_FALSE : hr;
+  };
   auto anchorQuery = [&](long index) {
     return [&, index] {
       ComPtr<IHTMLAnchorElement> anchor;
@@ -440,6 +457,18 @@ TEST_F(MshtmlDouble, InjectedFaultsFireWhereAndAsOftenAsAsked) {
        {L"QueryInterface:IHTMLAnchorElement", E_NOINTERFACE, L"", L"IMG", -1, -1},
        anchorQuery(0),
        {S_OK}},
+      {"write",
+       {L"IHTMLElement::put_innerHTML", E_FAIL, L"", L"BODY", -1, 1},
+       bodyWrite,
+       {E_FAIL, S_OK}},
+      {"frame item without a window",
+       {L"IHTMLFramesCollection2::item", S_OK, L"", L"", 0, -1},
+       frameOfTop,
+       {S_FALSE}},
+      {"scroll",
+       {L"IHTMLWindow2::scrollTo", E_ACCESSDENIED, L"", L"", -1, -1},
+       [&] { return window->scrollTo(0, 0); },
+       {E_ACCESSDENIED}},
   };
 
   for (const Case& c : cases) {
