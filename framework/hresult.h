@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <new>
+#include <type_traits>
 
 namespace tavrin {
 
@@ -59,13 +60,40 @@ HRESULT TraceCaughtException(const char* file, int line) noexcept;
 #define LOG_CAUGHT_EXCEPTION() ::tavrin::ResultFromCaughtException()
 #endif
 
-#define RETURN_IF_FAILED(expr)                \
-  do {                                        \
-    const HRESULT tavrinHr_ = (expr);         \
-    if (FAILED(tavrinHr_)) {                  \
-      TAVRIN_TRACE_FAILURE(#expr, tavrinHr_); \
-      return tavrinHr_;                       \
-    }                                         \
+// The failure path the macros below share.
+#define TAVRIN_RETURN_FAILURE(expression, hr)         \
+  do {                                                \
+    const HRESULT tavrinFailure_ = (hr);              \
+    TAVRIN_TRACE_FAILURE(expression, tavrinFailure_); \
+    return tavrinFailure_;                            \
+  } while (0)
+
+// Takes an HRESULT only: a BOOL's FALSE would pass as success. The Win32 forms follow.
+#define RETURN_IF_FAILED(expr)                                                       \
+  do {                                                                               \
+    const auto tavrinHr_ = (expr);                                                   \
+    static_assert(std::is_same_v<decltype(tavrinHr_), const HRESULT>,                \
+                  "RETURN_IF_FAILED takes an HRESULT; use RETURN_IF_WIN32_ERROR or " \
+                  "RETURN_IF_WIN32_BOOL_FALSE");                                     \
+    if (FAILED(tavrinHr_)) TAVRIN_RETURN_FAILURE(#expr, tavrinHr_);                  \
+  } while (0)
+
+// A Win32 error code, such as a registry LSTATUS: anything but ERROR_SUCCESS fails.
+#define RETURN_IF_WIN32_ERROR(expr)                                   \
+  do {                                                                \
+    const LSTATUS tavrinError_ = (expr);                              \
+    if (tavrinError_ != ERROR_SUCCESS)                                \
+      TAVRIN_RETURN_FAILURE(#expr, HRESULT_FROM_WIN32(tavrinError_)); \
+  } while (0)
+
+// A BOOL (or bool) result: false fails with the thread's last error.
+#define RETURN_IF_WIN32_BOOL_FALSE(expr)                                       \
+  do {                                                                         \
+    const auto tavrinOk_ = (expr);                                             \
+    static_assert(std::is_same_v<decltype(tavrinOk_), const BOOL> ||           \
+                      std::is_same_v<decltype(tavrinOk_), const bool>,         \
+                  "RETURN_IF_WIN32_BOOL_FALSE takes a BOOL");                  \
+    if (!tavrinOk_) TAVRIN_RETURN_FAILURE(#expr, ::tavrin::LastErrorResult()); \
   } while (0)
 
 #define CATCH_RETURN()             \

@@ -128,9 +128,8 @@ COleControlHost::~COleControlHost() {
 HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect,
                                 UINT_PTR id) noexcept {
   Destroy();
-  if (!CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"", style, 0, rect, id)) {
-    return LastErrorResult();
-  }
+  RETURN_IF_WIN32_BOOL_FALSE(CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"",
+                                                 style, 0, rect, id) != nullptr);
   const HRESULT hr = [&]() noexcept -> HRESULT {
     auto* site = new (std::nothrow) ComObject<COleControlSite>();
     if (!site) return E_OUTOFMEMORY;
