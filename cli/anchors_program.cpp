@@ -37,19 +37,21 @@ mode_t ModeFor(const std::string& path) {
 }
 
 // The file appears complete or not at all: a failing run never leaves it partial or emptied.
-void WriteFileAtomically(const std::string& path, std::string_view content) {
+void WriteFileAtomically(const std::string& path, const TextPieces& pieces) {
   const std::filesystem::path target(path);
   std::string temporary =
       (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temporary.data());
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot write " + path);
   int error = 0;
-  while (error == 0 && !content.empty()) {
-    const ssize_t written = write(fd, content.data(), content.size());
-    if (written >= 0)
-      content.remove_prefix(static_cast<std::size_t>(written));
-    else if (errno != EINTR)
-      error = errno;
+  for (std::string_view content : pieces) {
+    while (error == 0 && !content.empty()) {
+      const ssize_t written = write(fd, content.data(), content.size());
+      if (written >= 0)
+        content.remove_prefix(static_cast<std::size_t>(written));
+      else if (errno != EINTR)
+        error = errno;
+    }
   }
   if (error == 0 && fchmod(fd, ModeFor(path)) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
@@ -63,7 +65,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
 
 // Loads the page and runs the bar's pipeline on it; the text to print. Only --view builds the
 // view page; the list alone is written straight from the walk.
-std::string BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
+TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
   CPageLoader loader({.base = options.base,
                       .encodingLabel = options.encoding,
                       .limits = limits,
@@ -76,7 +78,9 @@ std::string BuildOutput(const Options& options, std::ostream& err, const FetchLi
   if (options.view || !options.snapshotPath.empty())
     view = dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
   if (!options.snapshotPath.empty()) {
-    WriteFileAtomically(options.snapshotPath, BuildSnapshot(loader.FrameDocuments(), page, *view));
+    TextPieces snapshot;
+    snapshot.push_back(BuildSnapshot(loader.FrameDocuments(), page, *view));
+    WriteFileAtomically(options.snapshotPath, snapshot);
   }
   const RefreshContext context{
       .frameDocuments = loader.FrameDocuments(),
@@ -90,13 +94,13 @@ std::string BuildOutput(const Options& options, std::ostream& err, const FetchLi
   if (options.view) {
     dom::CHtmlBrowser viewBrowser(view);
     if (!RefreshAnchorList(context, page, &viewBrowser)) throw std::runtime_error(kNoList);
-    return view->Serialize();
+    TextPieces output;
+    output.push_back(view->Serialize());
+    return output;
   }
-  std::string output;
-  CListWriter writer(options.format, options.unique, output);
+  CListWriter writer(options.format, options.unique);
   if (!ListAnchors(context, page, writer)) throw std::runtime_error(kNoList);
-  writer.Finish();
-  return output;
+  return writer.Finish();
 }
 
 }  // namespace
@@ -115,11 +119,12 @@ int RunAnchorsProgram(const std::vector<std::string>& args, std::ostream& out, s
     return kExitSuccess;
   }
   try {
-    const std::string output = BuildOutput(options, err, limits);
+    const TextPieces output = BuildOutput(options, err, limits);
     if (!options.outputPath.empty()) {
       WriteFileAtomically(options.outputPath, output);
-    } else if (!(out << output).flush()) {
-      throw std::runtime_error("cannot write to the standard output");
+    } else {
+      for (const std::string& piece : output) out << piece;
+      if (!out.flush()) throw std::runtime_error("cannot write to the standard output");
     }
     return kExitSuccess;
   } catch (const std::exception& error) {

@@ -21,10 +21,9 @@ std::string JsonString(const std::string& text) {
 
 }  // namespace
 
-CListWriter::CListWriter(ListFormat format, bool bUnique, std::string& out)
-    : m_format(format), m_bUnique(bUnique), m_strOut(out), m_tableWriter(out) {
-  if (m_format == ListFormat::Tsv) m_strOut += "href\ttext\tdocument\n";
-  if (m_format == ListFormat::Json) m_strOut += '[';
+CListWriter::CListWriter(ListFormat format, bool bUnique) : m_format(format), m_bUnique(bUnique) {
+  if (m_format == ListFormat::Tsv) m_strPiece += "href\ttext\tdocument\n";
+  if (m_format == ListFormat::Json) m_strPiece += '[';
 }
 
 void CListWriter::OpenTable(const std::string& documentUrl) {
@@ -39,33 +38,44 @@ void CListWriter::AddRow(const AnchorItem& item) {
       m_tableWriter.AddRow(item);
       break;
     case ListFormat::Text:
-      (m_strOut += item.href) += '\n';
+      (m_strPiece += item.href) += '\n';
       break;
     case ListFormat::Tsv:
-      m_strOut += TsvField(item.href) + '\t' + TsvField(LinkText(item.markup)) + '\t' +
-                  TsvField(m_strDocumentUrl) + '\n';
+      m_strPiece += TsvField(item.href) + '\t' + TsvField(LinkText(item.markup)) + '\t' +
+                    TsvField(m_strDocumentUrl) + '\n';
       break;
     case ListFormat::Json:
       AddJsonObject(item);
       break;
   }
+  EndPieceWhenFull();
 }
 
 void CListWriter::CloseTable() {
   if (m_format == ListFormat::Html) m_tableWriter.CloseTable();
 }
 
-void CListWriter::Finish() {
-  if (m_format == ListFormat::Html) m_strOut += '\n';
-  if (m_format == ListFormat::Json) m_strOut += m_bAnyJsonObject ? "\n]\n" : "]\n";
+TextPieces CListWriter::Finish() {
+  if (m_format == ListFormat::Html) m_strPiece += '\n';
+  if (m_format == ListFormat::Json) m_strPiece += m_bAnyJsonObject ? "\n]\n" : "]\n";
+  m_arrPieces.push_back(std::move(m_strPiece));
+  return std::move(m_arrPieces);
+}
+
+void CListWriter::EndPieceWhenFull() {
+  constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+  if (m_strPiece.size() < kPieceSize) return;
+  m_arrPieces.push_back(std::move(m_strPiece));
+  m_strPiece = std::string();
+  m_strPiece.reserve(kPieceSize + kPieceSize / 4);  // room for the row that fills it
 }
 
 void CListWriter::AddJsonObject(const AnchorItem& item) {
-  m_strOut += m_bAnyJsonObject ? ",\n" : "\n";
+  m_strPiece += m_bAnyJsonObject ? ",\n" : "\n";
   m_bAnyJsonObject = true;
-  m_strOut += "{\"href\": " + JsonString(item.href) +
-              ", \"text\": " + JsonString(LinkText(item.markup)) +
-              ", \"document\": " + JsonString(m_strDocumentUrl) + '}';
+  m_strPiece += "{\"href\": " + JsonString(item.href) +
+                ", \"text\": " + JsonString(LinkText(item.markup)) +
+                ", \"document\": " + JsonString(m_strDocumentUrl) + '}';
 }
 
 }  // namespace tavrin::cli

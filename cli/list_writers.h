@@ -4,31 +4,39 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "anchors/anchor_listing.h"
 #include "cli/options.h"
 
 namespace tavrin::cli {
 
-// Writes the rows it receives to `out` in `format`; Finish() ends the text.
+// The text of a list in pieces of about a mebibyte: a large list never needs one block of its
+// whole size, nor twice that while a growing string moves.
+using TextPieces = std::vector<std::string>;
+
+// Writes the rows it receives in `format`; Finish() ends the text and hands it over.
 class CListWriter : public IAnchorSink {
  public:
   // With `bUnique`, a row whose address an earlier row had is left out.
-  CListWriter(ListFormat format, bool bUnique, std::string& out);
+  CListWriter(ListFormat format, bool bUnique);
 
   void OpenTable(const std::string& documentUrl) override;
   void AddRow(const AnchorItem& item) override;
   void CloseTable() override;
-  // Appends what follows the last row: the line feed after the HTML, the end of the JSON array.
-  void Finish();
+  // The whole text, with what follows the last row: the line feed after the HTML, the end of
+  // the JSON array.
+  TextPieces Finish();
 
  private:
   void AddJsonObject(const AnchorItem& item);
+  void EndPieceWhenFull();
 
   ListFormat m_format;
   bool m_bUnique;
-  std::string& m_strOut;
-  CAnchorTableWriter m_tableWriter;
+  TextPieces m_arrPieces;
+  std::string m_strPiece;
+  CAnchorTableWriter m_tableWriter{m_strPiece};
   std::string m_strDocumentUrl;
   std::unordered_set<std::string> m_setSeenHrefs;
   bool m_bAnyJsonObject = false;

@@ -684,6 +684,30 @@ TEST(ListFormats, EmptyListsAreStillWellFormed) {
   EXPECT_EQ(RunCli({"--unique", input}).out, "<TABLE WIDTH=\"100%\"></TABLE>\n");
 }
 
+// A list of several mebibytes is written whole, in order, to the standard output and to -o.
+TEST(ListFormats, LargeListsAreWrittenWhole) {
+  CTempFolder folder;
+  const int count = 6000;
+  std::string body;
+  std::string expectedText;
+  for (int i = 0; i < count; ++i) {
+    const std::string href = "http://www.example/" + std::to_string(i);
+    body += Link(href, std::string(300, 'a' + i % 26));
+    expectedText += href + '\n';
+  }
+  const std::string input = folder.Write("large.html", Page(body));
+  EXPECT_EQ(RunCli({"--format", "text", input}).out, expectedText);
+
+  const std::string html = RunCli({input}).out;
+  EXPECT_GT(html.size(), std::size_t{2} << 20);
+  EXPECT_EQ(HtmlHrefs(html).size(), static_cast<std::size_t>(count));
+  EXPECT_TRUE(html.ends_with("</TABLE>\n"));
+  const std::string output = folder.Path("large-list.html");
+  ASSERT_EQ(RunCli({"-o", output, input}).code, kExitSuccess);
+  std::ifstream written(output);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), html);
+}
+
 TEST(Options, VersionAndFormatUsage) {
   const RunResult version = RunCli({"--version"});
   EXPECT_EQ(version.code, kExitSuccess);
