@@ -2,6 +2,7 @@
 // unmodified code creating the WebBrowser control gets the double.
 
 #include "framework/class_factory.h"
+#include "mshtml_double.h"
 #include "web_browser_double.h"
 
 using namespace tavrin;
@@ -16,6 +17,7 @@ const ClassEntry g_classes[] = {{&CLSID_WebBrowser, &g_browserFactory}};
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   return GetClassObject(g_classes, rclsid, riid, ppv);
 }
+// The documents are objects of this module too, though they do not count in its lock.
 STDAPI DllCanUnloadNow() {
-  return CanUnloadNow();
+  return test_double::LiveObjectCount() == 0 ? CanUnloadNow() : S_FALSE;
 }

@@ -15,11 +15,12 @@
 
 namespace test_double_test {
 
-// Runs the message loop until the browser is no longer busy, at most two seconds.
+// Runs the message loop until the browser is no longer busy, at most ten seconds, since a loaded
+// machine is slow.
 inline void PumpUntilIdle(IWebBrowser2* browser) {
   const DWORD start = GetTickCount();
   VARIANT_BOOL busy = VARIANT_TRUE;
-  while (SUCCEEDED(browser->get_Busy(&busy)) && busy && GetTickCount() - start < 2000) {
+  while (SUCCEEDED(browser->get_Busy(&busy)) && busy && GetTickCount() - start < 10000) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     Sleep(1);
