@@ -8,6 +8,7 @@
 #include "anchors/anchor_constants.h"
 #include "anchors/html_escape.h"
 #include "anchors/markup_sanitizer.h"
+#include "anchors/view_cleanup.h"
 #include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
 
@@ -139,6 +140,20 @@ int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocum
   }
   if (context.setStatusText) context.setStatusText(std::string());
   return result;
+}
+
+void ShowAnchorList(dom::IDocument& viewDocument, std::string list, std::string* anchorList) {
+  const dom::NodePtr body = viewDocument.Body();
+  if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");
+  body->SetInnerHtml(list);
+  // The view holds the list now; its text goes before the clean-up needs memory.
+  if (anchorList) *anchorList = std::move(list);
+  list = std::string();
+
+  CleanUpViewDocument(viewDocument);
+  if (const dom::WindowPtr window = viewDocument.ParentWindow()) {
+    window->ScrollTo(kScrollHome, kScrollHome);
+  }
 }
 
 std::string LinkText(std::string_view markup) {

@@ -63,6 +63,12 @@ void ForEachStartingDocument(const RefreshContext& context, const dom::DocumentP
 int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
                 IAnchorSink& sink);
 
+// The last steps of a run: puts the list into the view document's body, cleans the view up and
+// brings it to its top-left corner. `anchorList`, when given, receives the list once the view
+// holds it. Raises DomError when the model fails.
+void ShowAnchorList(dom::IDocument& viewDocument, std::string list,
+                    std::string* anchorList = nullptr);
+
 // A row's title as a reader sees it: the markup's tags stripped, its character references
 // decoded, runs of white space one space, none at either end.
 std::string LinkText(std::string_view markup);

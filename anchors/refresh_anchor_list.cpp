@@ -5,7 +5,6 @@
 #include "anchors/anchor_collector.h"
 #include "anchors/anchor_constants.h"
 #include "anchors/anchor_listing.h"
-#include "anchors/view_cleanup.h"
 
 namespace tavrin {
 namespace {
@@ -32,15 +31,7 @@ int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocume
     CollectFrom(document, bDomainOnly, list);
   });
 
-  const dom::NodePtr body = viewDocument.Body();
-  if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");
-  body->SetInnerHtml(list);
-  if (anchorList) *anchorList = std::move(list);
-
-  CleanUpViewDocument(viewDocument);
-  if (const dom::WindowPtr window = viewDocument.ParentWindow()) {
-    window->ScrollTo(kScrollHome, kScrollHome);
-  }
+  ShowAnchorList(viewDocument, std::move(list), anchorList);
   SetStatusText(context, std::string());
   return 1;
 }

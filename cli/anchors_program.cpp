@@ -14,7 +14,6 @@
 #include <system_error>
 
 #include "anchors/anchor_listing.h"
-#include "anchors/refresh_anchor_list.h"
 #include "browserview/portable/html_document.h"
 #include "cli/blank_page.h"
 #include "cli/list_writers.h"
@@ -63,9 +62,10 @@ void WriteFileAtomically(const std::string& path, const TextPieces& pieces) {
   }
 }
 
-// Loads the page and runs the bar's pipeline on it; the text to print. Only --view builds the
-// view page; the list alone is written straight from the walk.
-TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
+// Loads the page and its frames and walks them into `sink` as the bar's run does. The documents
+// are gone when it returns.
+void ListPage(const Options& options, std::ostream& err, const FetchLimits& limits,
+              const std::shared_ptr<dom::CHtmlDocument>& view, IAnchorSink& sink) {
   CPageLoader loader({.base = options.base,
                       .encodingLabel = options.encoding,
                       .limits = limits,
@@ -73,10 +73,6 @@ TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLim
                         err << kMessagePrefix << "warning: " << line << '\n';
                       }});
   const dom::DocumentPtr page = loader.Load(options.input);
-
-  std::shared_ptr<dom::CHtmlDocument> view;
-  if (options.view || !options.snapshotPath.empty())
-    view = dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
   if (!options.snapshotPath.empty()) {
     TextPieces snapshot;
     snapshot.push_back(BuildSnapshot(loader.FrameDocuments(), page, *view));
@@ -91,16 +87,27 @@ TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLim
           },
       .readDomainOnly = [&] { return std::optional<std::uint32_t>(options.domainOnly ? 1 : 0); },
   };
-  if (options.view) {
-    dom::CHtmlBrowser viewBrowser(view);
-    if (!RefreshAnchorList(context, page, &viewBrowser)) throw std::runtime_error(kNoList);
-    TextPieces output;
-    output.push_back(view->Serialize());
-    return output;
+  if (!ListAnchors(context, page, sink)) throw std::runtime_error(kNoList);
+}
+
+// The text to print. The list is written straight from the walk; only --view builds the view
+// page, once the documents are gone, so that its parse of the list has their memory.
+TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
+  std::shared_ptr<dom::CHtmlDocument> view;
+  if (options.view || !options.snapshotPath.empty())
+    view = dom::CHtmlDocument::Parse(kBlankListPage, "about:blank");
+  if (!options.view) {
+    CListWriter writer(options.format, options.unique);
+    ListPage(options, err, limits, view, writer);
+    return writer.Finish();
   }
-  CListWriter writer(options.format, options.unique);
-  if (!ListAnchors(context, page, writer)) throw std::runtime_error(kNoList);
-  return writer.Finish();
+  std::string list;
+  CAnchorTableWriter writer(list);
+  ListPage(options, err, limits, view, writer);
+  ShowAnchorList(*view, std::move(list));
+  TextPieces output;
+  output.push_back(view->Serialize());
+  return output;
 }
 
 }  // namespace
