@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "anchors/refresh_anchor_list.h"
 #include "browserview/mshtml/mshtml_document.h"
 #include "mshtml_double.h"
+#include "web_browser_double.h"
 
 namespace {
 
@@ -52,17 +54,6 @@ std::optional<CArguments> ParseArguments(int argc, wchar_t** argv) {
   return arguments;
 }
 
-// The view's browser: it shows the snapshot's view page; status texts go nowhere.
-class CViewBrowser final : public tavrin::dom::IBrowser {
- public:
-  explicit CViewBrowser(tavrin::dom::DocumentPtr document) : m_pDocument(std::move(document)) {}
-  tavrin::dom::DocumentPtr Document() override { return m_pDocument; }
-  void SetStatusText(const std::string&) override {}
-
- private:
-  tavrin::dom::DocumentPtr m_pDocument;
-};
-
 // Runs the pipeline; the text to print. Every reference to the double is given back on return.
 std::string BuildOutput(const CArguments& arguments) {
   using namespace tavrin;
@@ -76,9 +67,15 @@ std::string BuildOutput(const CArguments& arguments) {
   context.readDomainOnly = [&] {
     return std::optional<std::uint32_t>(arguments.domainOnly ? 1 : 0);
   };
-  CViewBrowser viewBrowser(mshtml::WrapDocument(snapshot.view.get()));
+  // The view's browser object, as the WebBrowser double gives it for a frame: it only shows
+  // the view page.
+  const ComPtr<ComObject<test_double::CFrameBrowser>> viewBrowserObject(
+      new ComObject<test_double::CFrameBrowser>());
+  viewBrowserObject->Show(snapshot.view, L"about:blank");
+  const std::unique_ptr<dom::IBrowser> viewBrowser = mshtml::WrapBrowser(viewBrowserObject.get());
   std::string list;
-  if (!RefreshAnchorList(context, mshtml::WrapDocument(snapshot.top.get()), &viewBrowser, &list)) {
+  if (!RefreshAnchorList(context, mshtml::WrapDocument(snapshot.top.get()), viewBrowser.get(),
+                         &list)) {
     throw std::runtime_error("the anchor list could not be built");
   }
   return arguments.view ? test_double::SerializeDocument(snapshot.view.get()) : list + '\n';
