@@ -5,25 +5,15 @@
 
 #include <oleauto.h>
 
+#include <atomic>
+
 namespace tavrin {
 namespace {
 
-struct CachedTypeLib {
-  ComPtr<ITypeLib> library;
-  HRESULT result = E_FAIL;
-};
-
-const CachedTypeLib& ModuleTypeLib() {
-  // Function-local static: browser windows on several threads may ask at the same time.
-  static const CachedTypeLib cached = [] {
-    CachedTypeLib loaded;
-    const std::wstring path = ModuleFileName();
-    loaded.result =
-        path.empty() ? E_FAIL : LoadTypeLibEx(path.c_str(), REGKIND_NONE, loaded.library.put());
-    return loaded;
-  }();
-  return cached;
-}
+// Browser windows on several threads may ask at the same time. Only a loaded library is kept, so
+// a failed load is tried again; its reference is never given back, since a Release at DLL unload
+// would run under the loader lock.
+std::atomic<ITypeLib*> g_typeLib{nullptr};
 
 }  // namespace
 
@@ -31,9 +21,19 @@ HRESULT ModuleTypeInfo(REFIID riid, ITypeInfo** info) noexcept {
   if (!info) return E_POINTER;
   *info = nullptr;
   try {
-    const CachedTypeLib& cached = ModuleTypeLib();
-    RETURN_IF_FAILED(cached.result);
-    return cached.library->GetTypeInfoOfGuid(riid, info);
+    ITypeLib* library = g_typeLib.load();
+    if (!library) {
+      const std::wstring path = ModuleFileName();
+      if (path.empty()) return E_FAIL;
+      ComPtr<ITypeLib> loaded;
+      RETURN_IF_FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, loaded.put()));
+      // A thread that lost the race uses the library kept first.
+      if (g_typeLib.compare_exchange_strong(library, loaded.get())) {
+        library = loaded.get();
+        library->AddRef();
+      }
+    }
+    return library->GetTypeInfoOfGuid(riid, info);
   }
   CATCH_RETURN();
 }

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <optional>
 
 using tavrin::ComPtr;
 
@@ -246,6 +247,32 @@ TEST(TypeLibrary, BothBuildsCarryTheirPlatformsLibraryWithAHelpStringReadableInC
     EXPECT_EQ(attributes->wMinorVerNum, 0);
     library->ReleaseTLibAttr(attributes);
   }
+}
+
+// The DLL keeps its type library for the life of the process: a Release at unload would run under
+// the loader lock.
+TEST(TypeLibrary, TheDllsReferenceIsNotGivenBackAtUnload) {
+  ComPtr<ITypeLib> library;
+  std::optional<BandDll> dll(std::in_place);
+  {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(dll->GetClassObject(CLSID_TavrinBandsObject, IID_IClassFactory, factory.put_void()),
+              S_OK);
+    ComPtr<IDispatch> band;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, band.put_void()), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(band->GetTypeInfo(0, 0, info.put()), S_OK);
+    UINT index = 0;
+    ASSERT_EQ(info->GetContainingTypeLib(library.put(), &index), S_OK);
+  }
+  const auto references = [&] {
+    library->AddRef();
+    return library->Release();
+  };
+  const ULONG before = references();
+  dll.reset();
+  ASSERT_EQ(GetModuleHandleW(L"Tavrin.dll"), nullptr) << "the DLL is still loaded";
+  EXPECT_EQ(references(), before);
 }
 
 TEST(Module, CannotUnloadWhileAClassObjectOrABandLives) {
