@@ -1,5 +1,7 @@
 #include "anchors/anchor_row.h"
 
+#include <algorithm>
+
 #include "anchors/anchor_constants.h"
 #include "anchors/html_escape.h"
 
@@ -12,19 +14,22 @@ std::string FormatFixedText(std::string_view format, std::initializer_list<std::
   result.reserve(size);
 
   auto next = args.begin();
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    const char c = format[i];
-    if (c != '%' || i + 1 == format.size()) {
-      result += c;
-      continue;
+  while (!format.empty()) {
+    const std::size_t percent = std::min(format.find('%'), format.size());
+    result.append(format.substr(0, percent));
+    format.remove_prefix(percent);
+    if (format.size() < 2) {  // no "%" left, or one at the very end
+      result.append(format);
+      break;
     }
-    const char directive = format[++i];
+    const char directive = format[1];
+    format.remove_prefix(2);
     if (directive == '%') {
       result += '%';
     } else if (directive == 's') {
       if (next != args.end()) result += *next++;
     } else {
-      result += c;
+      result += '%';
       result += directive;
     }
   }
