@@ -39,7 +39,7 @@ INPUT is a local HTML file or an http/https address.
 
 Frames are loaded up to 16 levels deep. A frame that cannot be loaded is left out
 with a warning. Web addresses are fetched with a 10 s connect timeout, 30 s in
-all, at most 10 redirects and at most 64 MiB.
+all, at most 10 redirects and at most 64 MiB; local files are read up to 512 MiB.
 
 Examples:
   tavrin-anchors --base http://www.example.com/ index.html > list.html

@@ -296,7 +296,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   Resource Fetch(const std::string& address) const {
     if (address == "about:blank") return {{}, address, {}};
     if (std::optional<std::filesystem::path> path = LocalPath(address))
-      return {ReadLocalFile(*path, m_settings.limits.maxBytes), address, {}};
+      return {ReadLocalFile(*path, m_settings.limits.maxFileBytes), address, {}};
     if (url::HttpHost(address)) return FetchWeb(address, m_settings.limits);
     throw CLoadError("not an http, https or file address");
   }

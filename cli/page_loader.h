@@ -20,6 +20,8 @@ struct FetchLimits {
   std::chrono::milliseconds totalTimeout{30'000};
   long maxRedirects = 10;
   std::size_t maxBytes = std::size_t{64} << 20;
+  // A local file, which the user chose, may be larger: a page of a million links is 130 MB.
+  std::size_t maxFileBytes = std::size_t{512} << 20;
 };
 
 // A document that cannot be had; what() says why.

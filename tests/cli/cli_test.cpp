@@ -280,6 +280,16 @@ TEST(LocalInput, EncodingOverridesTheDeclaredOne) {
   EXPECT_FALSE(Contains(RunCli({input}).out, "日本"));
 }
 
+TEST(LocalInput, FilesHaveTheirOwnSizeLimit) {
+  CTempFolder folder;
+  const std::string input = folder.Write("big.html", Page(std::string(4000, 'x')));
+  const RunResult refused = RunCli({input}, {.maxBytes = 1'000'000, .maxFileBytes = 1000});
+  EXPECT_EQ(refused.code, kExitFailure);
+  EXPECT_TRUE(Contains(refused.err, "larger than 1000 bytes")) << refused.err;
+  // The limit of web fetches does not apply to local files.
+  EXPECT_EQ(RunCli({input}, {.maxBytes = 1000}).code, kExitSuccess);
+}
+
 TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
   CTempFolder folder;
   const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "E")));
