@@ -7,21 +7,9 @@
 
 namespace tavrin {
 
-namespace detail {
-inline void DeleteMemoryDc(HDC dc) noexcept {
-  DeleteDC(dc);
-}
-inline void DestroyCursorValue(HCURSOR cursor) noexcept {
-  DestroyCursor(cursor);
-}
-inline void DestroyWindowValue(HWND window) noexcept {
-  DestroyWindow(window);
-}
-}  // namespace detail
-
-using UniqueMemoryDc = UniqueAny<HDC, detail::DeleteMemoryDc>;
-using UniqueCursor = UniqueAny<HCURSOR, detail::DestroyCursorValue>;
-using UniqueWindow = UniqueAny<HWND, detail::DestroyWindowValue>;
+using UniqueMemoryDc = UniqueAny<HDC, &::DeleteDC>;
+using UniqueCursor = UniqueAny<HCURSOR, &::DestroyCursor>;
+using UniqueWindow = UniqueAny<HWND, &::DestroyWindow>;
 
 // GetDC / ReleaseDC.
 class CWindowDc {

@@ -10,22 +10,10 @@
 
 namespace tavrin {
 
-// An unexpected COM failure inside code that reports errors by exception.
-class ComError {
- public:
-  explicit ComError(HRESULT hr) noexcept : m_hr(hr) {}
-  HRESULT Result() const noexcept { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
-
 // Maps the exception in flight to an HRESULT; call only inside a catch block.
 inline HRESULT ResultFromCaughtException() noexcept {
   try {
     throw;
-  } catch (const ComError& error) {
-    return error.Result();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

@@ -42,31 +42,13 @@ class UniqueAny {
   T m_value{};
 };
 
-namespace detail {
-inline void CloseHkey(HKEY key) noexcept {
-  RegCloseKey(key);
-}
-inline void CloseHandleValue(HANDLE handle) noexcept {
-  CloseHandle(handle);
-}
-inline void CloseModule(HMODULE module) noexcept {
-  FreeLibrary(module);
-}
-inline void DeleteGdiObject(HGDIOBJ object) noexcept {
-  DeleteObject(object);
-}
-inline void FreeBstr(BSTR text) noexcept {
-  SysFreeString(text);
-}
-}  // namespace detail
-
 // Keys opened below a predefined root; the roots themselves are never held.
-using UniqueHkey = UniqueAny<HKEY, detail::CloseHkey>;
+using UniqueHkey = UniqueAny<HKEY, &::RegCloseKey>;
 // Handles whose invalid value is null (events, mutexes, processes, threads).
-using UniqueHandle = UniqueAny<HANDLE, detail::CloseHandleValue>;
-using UniqueHmodule = UniqueAny<HMODULE, detail::CloseModule>;
-using UniqueGdiObject = UniqueAny<HGDIOBJ, detail::DeleteGdiObject>;
-using UniqueBstr = UniqueAny<BSTR, detail::FreeBstr>;
+using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle>;
+using UniqueHmodule = UniqueAny<HMODULE, &::FreeLibrary>;
+using UniqueGdiObject = UniqueAny<HGDIOBJ, &::DeleteObject>;
+using UniqueBstr = UniqueAny<BSTR, &::SysFreeString>;
 
 // A VARIANT cleared at scope exit; put() clears before handing out the address.
 class UniqueVariant {

@@ -57,7 +57,6 @@ LRESULT CALLBACK CWindowBase::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->m_hWnd = nullptr;
-    self->OnFinalMessage();
   }
   return answer;
 }

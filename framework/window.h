@@ -27,8 +27,6 @@ class CWindowBase {
  protected:
   // nullopt passes the message to the default window procedure.
   virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-  // After WM_NCDESTROY, when the handle is already cleared.
-  virtual void OnFinalMessage() noexcept {}
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,

@@ -181,20 +181,16 @@ std::wstring JoinPath(const std::wstring& parent, const std::wstring& name) {
   return parent.empty() ? name : parent + L'\\' + name;
 }
 
-LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& data) {
-  const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes);
-}
-
 HRESULT RegisterKey(HKEY root, const std::wstring& parentPath, const ScriptKey& key) {
   const std::wstring path = JoinPath(parentPath, key.name);
   if (key.removal == Removal::ForceRemove) RegistryDeleteTree(root, path);
   UniqueHkey handle;
   RETURN_IF_WIN32_ERROR(RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_SET_VALUE, nullptr, handle.put(), nullptr));
-  if (key.defaultValue) RETURN_IF_WIN32_ERROR(SetString(handle.get(), nullptr, *key.defaultValue));
+  if (key.defaultValue)
+    RETURN_IF_WIN32_ERROR(RegistryWriteString(handle.get(), nullptr, *key.defaultValue));
   for (const ScriptValue& value : key.values)
-    RETURN_IF_WIN32_ERROR(SetString(handle.get(), value.name.c_str(), value.data));
+    RETURN_IF_WIN32_ERROR(RegistryWriteString(handle.get(), value.name.c_str(), value.data));
   for (const ScriptKey& subkey : key.subkeys) RETURN_IF_FAILED(RegisterKey(root, path, subkey));
   return S_OK;
 }
@@ -211,10 +207,8 @@ void UnregisterKey(HKEY root, const std::wstring& parentPath, const ScriptKey& k
 
   DWORD subkeyCount = 0;
   {
-    UniqueHkey handle;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, handle.put()) !=
-        ERROR_SUCCESS)
-      return;
+    const UniqueHkey handle = RegistryOpenKey(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (!handle) return;
     for (const ScriptValue& value : key.values) RegDeleteValueW(handle.get(), value.name.c_str());
     if (RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {

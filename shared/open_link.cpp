@@ -2,6 +2,7 @@
 
 #include "framework/module.h"
 #include "framework/unique_any.h"
+#include "shared/registry.h"
 
 #include <shellapi.h>
 
@@ -98,12 +99,9 @@ std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wst
 
 LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text) {
   text.clear();
-  UniqueHkey key;
-  const LONG opened = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
-  if (opened != ERROR_SUCCESS) {
-    static_cast<void>(key.release());
-    return opened;
-  }
+  LSTATUS opened = ERROR_SUCCESS;
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_QUERY_VALUE, &opened);
+  if (!key) return opened;
   // REG_EXPAND_SZ values come back expanded.
   constexpr DWORD kStringTypes = RRF_RT_REG_SZ;
   DWORD size = 0;

@@ -1,21 +1,25 @@
 #include "shared/registry.h"
 
 #include "framework/module.h"
-#include "framework/unique_any.h"
 
 namespace tavrin {
-namespace {
 
-UniqueHkey OpenKey(HKEY root, const std::wstring& path, REGSAM access) {
-  UniqueHkey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, access, key.put()) != ERROR_SUCCESS) key.reset();
-  return key;
+UniqueHkey RegistryOpenKey(HKEY root, const std::wstring& path, REGSAM access, LSTATUS* error) {
+  HKEY opened = nullptr;
+  const LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, access, &opened);
+  if (error) *error = status;
+  // A failed open may leave anything in the out-parameter; it is never closed.
+  return UniqueHkey(status == ERROR_SUCCESS ? opened : nullptr);
 }
 
-}  // namespace
+LSTATUS RegistryWriteString(HKEY key, const wchar_t* valueName, const std::wstring& text) {
+  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        bytes);
+}
 
 bool RegistryCreateKey(HKEY root, const std::wstring& parentPath, const std::wstring& name) {
-  const UniqueHkey parent = OpenKey(root, parentPath, KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+  const UniqueHkey parent = RegistryOpenKey(root, parentPath, KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
   if (!parent) return false;
   UniqueHkey key;
   return RegCreateKeyExW(parent.get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -23,12 +27,12 @@ bool RegistryCreateKey(HKEY root, const std::wstring& parentPath, const std::wst
 }
 
 bool RegistryDeleteValue(HKEY root, const std::wstring& path, const std::wstring& valueName) {
-  const UniqueHkey key = OpenKey(root, path, KEY_SET_VALUE);
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_SET_VALUE);
   return key && RegDeleteValueW(key.get(), valueName.c_str()) == ERROR_SUCCESS;
 }
 
 bool RegistryCollectSubkeys(HKEY root, const std::wstring& path, std::vector<std::wstring>& list) {
-  const UniqueHkey key = OpenKey(root, path, KEY_ENUMERATE_SUB_KEYS);
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_ENUMERATE_SUB_KEYS);
   if (!key) return false;
   // Key names are at most 255 characters.
   wchar_t name[256];
@@ -56,7 +60,7 @@ bool RegistryDeleteTree(HKEY root, const std::wstring& path) {
 
 bool RegistrySetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
                       DWORD value) {
-  const UniqueHkey key = OpenKey(root, path, KEY_SET_VALUE);
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_SET_VALUE);
   return key &&
          RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
@@ -65,7 +69,7 @@ bool RegistrySetDword(HKEY root, const std::wstring& path, const std::wstring& v
 bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
                       DWORD& value) {
   value = 0;
-  const UniqueHkey key = OpenKey(root, path, KEY_QUERY_VALUE);
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_QUERY_VALUE);
   if (!key) return false;
   DWORD size = sizeof(value);
   if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr,
@@ -79,10 +83,8 @@ bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& v
 
 bool RegistrySetString(HKEY root, const std::wstring& path, const wchar_t* valueName,
                        const std::wstring& text) {
-  const UniqueHkey key = OpenKey(root, path, KEY_SET_VALUE);
-  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  return key && RegSetValueExW(key.get(), valueName, 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(text.c_str()), bytes) == ERROR_SUCCESS;
+  const UniqueHkey key = RegistryOpenKey(root, path, KEY_SET_VALUE);
+  return key && RegistryWriteString(key.get(), valueName, text) == ERROR_SUCCESS;
 }
 
 bool GetModulePath(std::wstring& path) {

@@ -3,12 +3,20 @@
 // return true (1) on success and false (0) on failure and never pass the system's error on.
 // Paths are relative to a predefined root, subkeys separated by backslashes.
 
+#include "framework/unique_any.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 namespace tavrin {
+
+// The one way keys are opened; empty on failure, the system's error then in *error.
+UniqueHkey RegistryOpenKey(HKEY root, const std::wstring& path, REGSAM access,
+                           LSTATUS* error = nullptr);
+// Writes a REG_SZ value into an open key (null valueName: the default value).
+LSTATUS RegistryWriteString(HKEY key, const wchar_t* valueName, const std::wstring& text);
 
 // Creates (or opens) parentPath\name; the parent must exist.
 bool RegistryCreateKey(HKEY root, const std::wstring& parentPath, const std::wstring& name);
