@@ -108,7 +108,10 @@ STDMETHODIMP TavrinBandsObject::TranslateAcceleratorIO(MSG*) noexcept {
 }
 
 STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
+  // Nothing the previous site gave is kept past it.
   m_pSite.reset();
+  m_pBrowser.reset();
+  m_hwndParent = nullptr;
   if (!site) return S_OK;
 
   ComPtr<IOleWindow> oleWindow;
@@ -121,7 +124,6 @@ STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
   site->QueryInterface(IID_IInputObjectSite, m_pSite.put_void());
 
   // Failures along this chain leave the band without a main browser.
-  m_pBrowser.reset();
   ComPtr<IOleCommandTarget> target;
   if (SUCCEEDED(site->QueryInterface(IID_IOleCommandTarget, target.put_void()))) {
     if (const auto provider = target.query<IServiceProvider>()) {

@@ -2,6 +2,7 @@
 
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
+#include "not_implemented_browser.h"
 #include "tavrin_idl.h"
 
 #include <oleauto.h>
@@ -47,6 +48,47 @@ class FakeSite : public IOleWindow, public IInputObjectSite, public tavrin::ComO
   }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+};
+
+// The main browser that a browser's bar site serves; only its lifetime matters here.
+class Browser : public NotImplWebBrowser2, public tavrin::ComObjectRoot {
+ public:
+  static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
+    static const tavrin::InterfaceEntry table[] = {tavrin::InterfaceOf<Browser, IWebBrowser2>()};
+    return table;
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+// A site as the browser gives one: a window, and the main browser as a service.
+class BrowserSite : public FakeSite<true>, public IOleCommandTarget, public IServiceProvider {
+ public:
+  static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
+    using T = BrowserSite;
+    static const tavrin::InterfaceEntry table[] = {
+        tavrin::InterfaceOf<T, IInputObjectSite>(), tavrin::InterfaceOf<T, IOleWindow>(),
+        tavrin::InterfaceOf<T, IOleCommandTarget>(), tavrin::InterfaceOf<T, IServiceProvider>()};
+    return table;
+  }
+  BrowserSite() {
+    EXPECT_EQ(tavrin::CreateComObject<Browser>(nullptr, IID_IUnknown, m_pBrowser.put_void()), S_OK);
+  }
+  STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
+  STDMETHODIMP Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (!IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
+    return m_pBrowser->QueryInterface(riid, ppv);
+  }
+
+ private:
+  ComPtr<IUnknown> m_pBrowser;
 };
 
 class BandObject : public testing::Test {
@@ -202,6 +244,25 @@ TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt) {
   EXPECT_EQ(site->SetSite(nullptr), S_OK);
   EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
   EXPECT_EQ(band.query<IInputObject>()->HasFocusIO(), S_FALSE);
+}
+
+// Leaving a site, for none or for one that is refused, lets go of it and of its browser.
+TEST_F(BandObject, LeavingASiteReleasesItAndItsBrowser) {
+  const auto withSite = band.query<IObjectWithSite>();
+  ComPtr<IUnknown> windowless;
+  ASSERT_EQ(tavrin::CreateComObject<FakeSite<false>>(nullptr, IID_IUnknown, windowless.put_void()),
+            S_OK);
+  const LONG alive = tavrin::ModuleLockCount();
+  for (IUnknown* next : {static_cast<IUnknown*>(nullptr), windowless.get()}) {
+    {
+      ComPtr<IUnknown> site;
+      ASSERT_EQ(tavrin::CreateComObject<BrowserSite>(nullptr, IID_IUnknown, site.put_void()), S_OK);
+      ASSERT_EQ(withSite->SetSite(site.get()), S_OK);
+    }
+    EXPECT_EQ(tavrin::ModuleLockCount(), alive + 2) << "the band holds the site and its browser";
+    withSite->SetSite(next);
+    EXPECT_EQ(tavrin::ModuleLockCount(), alive) << "the site or its browser is still held";
+  }
 }
 
 TEST_F(BandObject, DispatchComesFromTheTypeLibrary) {
