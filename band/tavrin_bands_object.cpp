@@ -114,22 +114,16 @@ STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
   m_hwndParent = nullptr;
   if (!site) return S_OK;
 
-  ComPtr<IOleWindow> oleWindow;
+  const ComPtr<IUnknown> given(site);
+  const auto oleWindow = given.query<IOleWindow>();
   HWND parent = nullptr;
-  if (FAILED(site->QueryInterface(IID_IOleWindow, oleWindow.put_void())) ||
-      FAILED(oleWindow->GetWindow(&parent)) || !parent) {
-    return E_FAIL;
-  }
+  if (!oleWindow || FAILED(oleWindow->GetWindow(&parent)) || !parent) return E_FAIL;
   m_hwndParent = parent;
-  site->QueryInterface(IID_IInputObjectSite, m_pSite.put_void());
+  m_pSite = given.query<IInputObjectSite>();
 
   // Failures along this chain leave the band without a main browser.
-  ComPtr<IOleCommandTarget> target;
-  if (SUCCEEDED(site->QueryInterface(IID_IOleCommandTarget, target.put_void()))) {
-    if (const auto provider = target.query<IServiceProvider>()) {
-      provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, m_pBrowser.put_void());
-    }
-  }
+  if (const auto provider = given.query<IOleCommandTarget>().query<IServiceProvider>())
+    provider->QueryService(SID_SWebBrowserApp, IID_PPV_ARGS(m_pBrowser.put()));
   return S_OK;
 }
 

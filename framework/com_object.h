@@ -12,6 +12,7 @@
 // It is instantiated as ComObject<C> (standalone) or AggregatedComObject<C> (inside an outer
 // object); both supply IUnknown.
 
+#include "framework/com_ptr.h"
 #include "framework/hresult.h"
 #include "framework/module.h"
 
@@ -19,6 +20,7 @@
 
 #include <new>
 #include <span>
+#include <utility>
 
 namespace tavrin {
 
@@ -109,6 +111,12 @@ class AggregatedComObject final : public IUnknown {
   ULONG m_cRef = 0;
 };
 
+// A new standalone object holding its first reference; empty when memory runs out.
+template <class T, class... Args>
+ComPtr<ComObject<T>> MakeComObject(Args&&... args) {
+  return ComPtr<ComObject<T>>(new (std::nothrow) ComObject<T>(std::forward<Args>(args)...));
+}
+
 // Creates T as a class factory would: aggregated when there is an outer unknown (which may only
 // ask for IUnknown), standalone otherwise.
 template <class T>
@@ -117,18 +125,15 @@ HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) noexcept {
   *ppv = nullptr;
   if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
   try {
-    IUnknown* object = nullptr;
+    // Held across the query so that a failing query frees the object.
+    ComPtr<IUnknown> object;
     if (outer) {
       object = new (std::nothrow) AggregatedComObject<T>(outer);
-    } else if (auto* standalone = new (std::nothrow) ComObject<T>()) {
-      object = standalone->T::Interfaces().front().cast(static_cast<T*>(standalone));
+    } else if (const auto standalone = MakeComObject<T>()) {
+      object = T::Interfaces().front().cast(static_cast<T*>(standalone.get()));
     }
     if (!object) return E_OUTOFMEMORY;
-    // Hold a reference across the query so that a failing query frees the object.
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return object->QueryInterface(riid, ppv);
   }
   CATCH_RETURN();
 }

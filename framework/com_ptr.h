@@ -1,6 +1,7 @@
 #pragma once
 // The owning interface pointer.
 
+#include <objbase.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -37,12 +38,22 @@ class ComPtr {
     if (auto* p = std::exchange(m_p, nullptr)) p->Release();
   }
 
-  // Empty when the object lacks the interface.
+  // The typed query: the IID comes from U, so the two cannot drift apart. Empty when the object
+  // lacks the interface.
   template <class U>
   ComPtr<U> query() const noexcept {
     ComPtr<U> result;
-    if (m_p) m_p->QueryInterface(__uuidof(U), result.put_void());
+    if (m_p) m_p->QueryInterface(IID_PPV_ARGS(result.put()));
     return result;
+  }
+
+  // Hands out a reference of its own through an out-parameter, as a COM method does.
+  template <class U>
+  HRESULT copy_to(U** out) const noexcept {
+    if (!out) return E_POINTER;
+    *out = m_p;
+    if (m_p) m_p->AddRef();
+    return S_OK;
   }
 
  private:

@@ -58,8 +58,7 @@ class COleControlSite : public IOleClientSite,
                                 RECT* position, RECT* clip,
                                 OLEINPLACEFRAMEINFO* frameInfo) noexcept override {
     if (!frame || !document || !position || !clip || !frameInfo) return E_POINTER;
-    *frame = this;
-    (*frame)->AddRef();
+    ComPtr<IOleInPlaceFrame>(this).copy_to(frame);
     *document = nullptr;
     GetClientRect(m_hWnd, position);
     *clip = *position;
@@ -131,14 +130,13 @@ HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const 
   RETURN_IF_WIN32_BOOL_FALSE(CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"",
                                                  style, 0, rect, id) != nullptr);
   const HRESULT hr = [&]() noexcept -> HRESULT {
-    auto* site = new (std::nothrow) ComObject<COleControlSite>();
-    if (!site) return E_OUTOFMEMORY;
-    m_pSite = site;
+    m_pSite = MakeComObject<COleControlSite>();
+    if (!m_pSite) return E_OUTOFMEMORY;
     m_pSite->Attach(Handle());
 
     ComPtr<IOleObject> control;
     RETURN_IF_FAILED(
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, control.put_void()));
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(control.put())));
     m_pControl = control.query<IUnknown>();
     RETURN_IF_FAILED(control->SetClientSite(m_pSite.get()));
     if (const auto persist = control.query<IPersistStreamInit>())

@@ -3,6 +3,7 @@
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "not_implemented_browser.h"
+#include "not_implemented_dispatch.h"
 #include "tavrin_idl.h"
 
 #include <oleauto.h>
@@ -51,18 +52,11 @@ class FakeSite : public IOleWindow, public IInputObjectSite, public tavrin::ComO
 };
 
 // The main browser that a browser's bar site serves; only its lifetime matters here.
-class Browser : public NotImplWebBrowser2, public tavrin::ComObjectRoot {
+class Browser : public NotImplDispatch<NotImplWebBrowser2>, public tavrin::ComObjectRoot {
  public:
   static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
     static const tavrin::InterfaceEntry table[] = {tavrin::InterfaceOf<Browser, IWebBrowser2>()};
     return table;
-  }
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                      UINT*) override {
-    return E_NOTIMPL;
   }
 };
 

@@ -55,6 +55,19 @@ TEST(ComPtr, PutReleasesWhatWasHeldAndQueryIsEmptyWithoutTheInterface) {
   EXPECT_EQ(second.count, 0u);
 }
 
+TEST(ComPtr, CopyToHandsOutAReferenceOfItsOwn) {
+  CountingUnknown object;
+  const ComPtr<IUnknown> pointer(&object);
+  IUnknown* out = nullptr;
+  EXPECT_EQ(pointer.copy_to(&out), S_OK);
+  EXPECT_EQ(out, &object);
+  EXPECT_EQ(object.count, 2u);
+  out->Release();
+  EXPECT_EQ(ComPtr<IUnknown>().copy_to(&out), S_OK);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(pointer.copy_to<IUnknown>(nullptr), E_POINTER);
+}
+
 TEST(UniqueAny, ClosesOnResetAndMovesOwnership) {
   UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ASSERT_TRUE(event);
