@@ -100,33 +100,6 @@ class CGumboParse {
 
 }  // namespace
 
-const std::string* Node::FindAttribute(const std::string& attributeName) const {
-  for (const Attribute& attribute : attributes) {
-    if (attribute.name == attributeName) return &attribute.value;
-  }
-  return nullptr;
-}
-
-void Node::SetAttribute(const std::string& attributeName, const std::string& value) {
-  for (Attribute& attribute : attributes) {
-    if (attribute.name == attributeName) {
-      attribute.value = value;
-      return;
-    }
-  }
-  attributes.push_back({attributeName, value});
-}
-
-Node* NextInDocument(const Node* node, const Node* root, bool skipChildren) {
-  if (!skipChildren && node->firstChild && !node->IsHtml("template")) return node->firstChild;
-  while (node != root) {
-    if (node->next) return node->next;
-    node = node->parent;
-    if (!node) return nullptr;
-  }
-  return nullptr;
-}
-
 struct CHtmlDocument::Impl {
   std::string url;
   std::string encoding;
@@ -465,8 +438,6 @@ class CHtmlNode : public INode {
   Node* m_pNode;
 };
 
-enum class Selection { All, Links, Images };
-
 // A live collection, filled lazily in document order. A change drops only the entries from the
 // changed node on, when the change was made to the item read last (the way every pass of the
 // pipeline changes a collection while indexing it); any other change empties it.
@@ -503,20 +474,6 @@ class CHtmlCollection : public ICollection {
   }
 
  private:
-  bool Selects(const Node& node) const {
-    if (node.kind != Node::Kind::Element) return false;
-    if (!m_strTag.empty() && !EqualsIgnoringAsciiCase(node.name, m_strTag)) return false;
-    switch (m_selection) {
-      case Selection::Links:
-        return (node.IsHtml("a") || node.IsHtml("area")) && node.FindAttribute("href");
-      case Selection::Images:
-        return node.IsHtml("img");
-      case Selection::All:
-        return true;
-    }
-    return false;
-  }
-
   void Sync() {
     if (m_nSeenVersion == m_impl.version) return;
     bool onlyLastItemChanged = m_nSeenVersion + 1 == m_impl.version &&
@@ -533,7 +490,7 @@ class CHtmlCollection : public ICollection {
       const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
       do {
         node = NextInDocument(node, root);
-      } while (node && !Selects(*node));
+      } while (node && !Selects(m_selection, m_strTag, *node));
       if (node) {
         m_arrItems.push_back(const_cast<Node*>(node));
       } else {

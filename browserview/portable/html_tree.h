@@ -41,6 +41,12 @@ struct Node {
 // Null after the last node under `root`.
 Node* NextInDocument(const Node* node, const Node* root, bool skipChildren = false);
 
+// What a document's collections hold: every element, links (A and AREA with an href) or images.
+enum class Selection { All, Links, Images };
+// Whether the collection holds `node`; a non-empty `tag` also requires that tag name, compared
+// without regard to ASCII case.
+bool Selects(Selection selection, const std::string& tag, const Node& node);
+
 // The HTML fragment serialisation of the children of `node` (what innerHTML gives).
 std::string SerializeChildren(const Node& node);
 // The serialisation of the node itself followed by its subtree.

@@ -70,9 +70,7 @@ using SetPtr = std::shared_ptr<CDocumentSet>;
 // Upper case for HTML elements, as written for foreign ones.
 std::string TagNameOf(const Node& element);
 
-// What a collection selects.
-enum class Selection { All, Links, Images };
-bool Selects(Selection selection, const std::string& tag, const Node& node);
+using dom::Selection;
 // The selected elements in document order (templates not entered).
 std::vector<Node*> SelectElements(const CTree& tree, Selection selection, const std::string& tag);
 
