@@ -32,11 +32,7 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** p
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) noexcept {
-  if (lock) {
-    ModuleLock();
-  } else {
-    ModuleUnlock();
-  }
+  lock ? ModuleLock() : ModuleUnlock();
   return S_OK;
 }
 

@@ -1,16 +1,7 @@
 #pragma once
-// COM objects: an ordered interface table per class, a plain single-threaded reference count,
-// and aggregation.
-//
-// A class derives from its interfaces and from ComObjectRoot and states its table once:
-//
-//     static std::span<const InterfaceEntry> Interfaces() {
-//         static const InterfaceEntry table[] = {InterfaceOf<C, IFoo>(), InterfaceOf<C,
-//         IUnknownVia, IFoo>()}; return table;
-//     }
-//
-// It is instantiated as ComObject<C> (standalone) or AggregatedComObject<C> (inside an outer
-// object); both supply IUnknown.
+// COM objects: a class derives from its interfaces and ComObjectRoot and states its interface
+// table once, in lookup order, in a static Interfaces(); ComObject<C> (standalone) and
+// AggregatedComObject<C> (inside an outer object) supply IUnknown with a single-threaded count.
 
 #include "framework/com_ptr.h"
 #include "framework/hresult.h"

@@ -1,11 +1,8 @@
 #include "framework/hresult.h"
 
-#include "framework/text.h"
-
 #include <atomic>
 #include <cstdio>
 #include <exception>
-#include <string>
 
 namespace tavrin {
 namespace {
@@ -23,15 +20,11 @@ TraceSink SetTraceSink(TraceSink sink) noexcept {
 }
 
 void TraceFailure(const char* file, int line, const char* expression, HRESULT hr) noexcept {
-  try {
-    wchar_t result[16];
-    std::swprintf(result, std::size(result), L"0x%08lX", static_cast<unsigned long>(hr));
-    const std::wstring text = Utf8ToWide(file) + L'(' + std::to_wstring(line) + L"): " +
-                              Utf8ToWide(expression) + L" failed with " + result + L'\n';
-    g_traceSink.load()(text.c_str());
-  } catch (...) {
-    // Out of memory while tracing: the failure itself is still returned.
-  }
+  // Bounded: a very long expression is cut, never written past the buffer.
+  wchar_t text[1024];
+  std::swprintf(text, std::size(text), L"%hs(%d): %hs failed with 0x%08lX\n", file, line,
+                expression, static_cast<unsigned long>(hr));
+  g_traceSink.load()(text);
 }
 
 HRESULT TraceCaughtException(const char* file, int line) noexcept {
