@@ -1,18 +1,13 @@
 #include "framework/class_factory.h"
 
+#include "framework/com_object.h"
 #include "framework/module.h"
 
 namespace tavrin {
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
+  static const InterfaceEntry table[] = {InterfaceOf<ClassFactory, IClassFactory>()};
+  return QueryInterfaceFromTable(this, table, riid, ppv);
 }
 
 // Interlocked: class objects may be handed to any apartment.
