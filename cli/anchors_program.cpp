@@ -19,6 +19,7 @@
 #include "cli/list_writers.h"
 #include "cli/options.h"
 #include "cli/snapshot.h"
+#include "cli/view_builder.h"
 
 namespace tavrin::cli {
 namespace {
@@ -90,8 +91,7 @@ void ListPage(const Options& options, std::ostream& err, const FetchLimits& limi
   if (!ListAnchors(context, page, sink)) throw std::runtime_error(kNoList);
 }
 
-// The text to print. The list is written straight from the walk; only --view builds the view
-// page, once the documents are gone, so that its parse of the list has their memory.
+// The text to print. The list, and with --view the view page, are built straight from the walk.
 TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
   std::shared_ptr<dom::CHtmlDocument> view;
   if (options.view || !options.snapshotPath.empty())
@@ -101,10 +101,9 @@ TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLim
     ListPage(options, err, limits, view, writer);
     return writer.Finish();
   }
-  std::string list;
-  CAnchorTableWriter writer(list);
-  ListPage(options, err, limits, view, writer);
-  ShowAnchorList(*view, std::move(list));
+  CViewBuilder builder(*view);
+  ListPage(options, err, limits, view, builder);
+  builder.Finish();
   TextPieces output;
   output.push_back(view->Serialize());
   return output;

@@ -331,6 +331,14 @@ struct CHtmlDocument::Impl {
     return Resolve(src);
   }
 
+  Node* BodyElement() const {
+    const Node* html = HtmlElement();
+    for (Node* node = html ? html->firstChild : nullptr; node; node = node->next) {
+      if (node->IsHtml("body") || node->IsHtml("frameset")) return node;
+    }
+    return nullptr;
+  }
+
   const Node* HtmlElement() const {
     for (const Node* node = root->firstChild; node; node = node->next) {
       if (node->IsHtml("html")) return node;
@@ -600,13 +608,8 @@ CollectionPtr CHtmlDocument::All() {
 }
 
 NodePtr CHtmlDocument::Body() {
-  const Node* html = m_pImpl->HtmlElement();
-  for (Node* node = html ? html->firstChild : nullptr; node; node = node->next) {
-    if (node->IsHtml("body") || node->IsHtml("frameset")) {
-      return std::make_shared<CHtmlNode>(shared_from_this(), *m_pImpl, node);
-    }
-  }
-  return nullptr;
+  Node* body = m_pImpl->BodyElement();
+  return body ? std::make_shared<CHtmlNode>(shared_from_this(), *m_pImpl, body) : nullptr;
 }
 
 WindowPtr CHtmlDocument::ParentWindow() {
@@ -627,6 +630,65 @@ const Node& CHtmlDocument::Root() const {
 
 std::string CHtmlDocument::ResolvedAttribute(const Node& element, const std::string& name) {
   return m_pImpl->Resolve(element.FindAttribute(name));
+}
+
+Node& CHtmlDocument::BodyElement() {
+  Node* body = m_pImpl->BodyElement();
+  if (!body) throw DomError(kNoInterface, "the document has no body");
+  return *body;
+}
+
+void CHtmlDocument::AppendHtml(Node& parent, const std::string& html) {
+  Impl::InsertChildren(m_pImpl->ParseFragment(html, parent), &parent, nullptr);
+  m_pImpl->NoteChange(&parent);
+}
+
+const Node& CHtmlDocument::ParseDetached(const std::string& html, const Node& context) {
+  return *m_pImpl->ParseFragment(html, context);
+}
+
+Node& CHtmlDocument::AppendCopy(Node& parent, const Node& source) {
+  Impl& impl = *m_pImpl;
+  auto copyOf = [&impl](const Node& node) {
+    Node* copy = impl.NewNode(node.kind);
+    copy->ns = node.ns;
+    copy->name = node.name;
+    copy->attributes = node.attributes;
+    copy->data = node.data;
+    return copy;
+  };
+  Node* top = copyOf(source);
+  // Without recursion: each source node's copy hangs under the copy of its parent.
+  std::vector<std::pair<const Node*, Node*>> pending{{&source, top}};
+  while (!pending.empty()) {
+    const auto [from, to] = pending.back();
+    pending.pop_back();
+    for (const Node* child = from->firstChild; child; child = child->next) {
+      Node* copy = copyOf(*child);
+      Impl::Append(to, copy);
+      pending.emplace_back(child, copy);
+    }
+  }
+  Impl::Append(&parent, top);
+  impl.NoteChange(&parent);
+  return *top;
+}
+
+void CHtmlDocument::AppendText(Node& parent, std::string data) {
+  Node* text = m_pImpl->NewNode(Node::Kind::Text);
+  text->data = std::move(data);
+  Impl::Append(&parent, text);
+  m_pImpl->NoteChange(&parent);
+}
+
+void CHtmlDocument::SetAttribute(Node& element, const std::string& name, const std::string& value) {
+  element.SetAttribute(name, value);
+  m_pImpl->NoteChange(&element);
+}
+
+void CHtmlDocument::RemoveChildren(Node& parent) {
+  while (Node* child = parent.firstChild) Impl::Unlink(child);
+  m_pImpl->NoteChange(&parent);
 }
 
 }  // namespace tavrin::dom

@@ -42,6 +42,22 @@ class CHtmlDocument : public IDocument, public std::enable_shared_from_this<CHtm
   // The element's attribute resolved as Href() and Src() resolve theirs; empty when absent.
   std::string ResolvedAttribute(const Node& element, const std::string& name);
 
+  // Building the tree in pieces, for a writer that knows the parse of its whole markup to be
+  // its pieces' parses put together. Each call counts as a change, as the setters do.
+  //
+  // The body (or frameset) element; throws DomError when there is none.
+  Node& BodyElement();
+  // `html` parsed as the content of `parent` and appended to its children.
+  void AppendHtml(Node& parent, const std::string& html);
+  // `html` parsed as the content of `context` into a detached holder, a source for AppendCopy.
+  const Node& ParseDetached(const std::string& html, const Node& context);
+  // A deep copy of `source` appended to `parent`; gives the copy.
+  Node& AppendCopy(Node& parent, const Node& source);
+  // A text node appended to `parent`.
+  void AppendText(Node& parent, std::string data);
+  void SetAttribute(Node& element, const std::string& name, const std::string& value);
+  void RemoveChildren(Node& parent);
+
   struct Impl;
 
  private:
