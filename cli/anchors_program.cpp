@@ -91,7 +91,8 @@ void ListPage(const Options& options, std::ostream& err, const FetchLimits& limi
   if (!ListAnchors(context, page, sink)) throw std::runtime_error(kNoList);
 }
 
-// The text to print. The list, and with --view the view page, are built straight from the walk.
+// The text to print. The list is written straight from the walk; with --view, the view page is
+// built from the walk's rows once the documents are gone.
 TextPieces BuildOutput(const Options& options, std::ostream& err, const FetchLimits& limits) {
   std::shared_ptr<dom::CHtmlDocument> view;
   if (options.view || !options.snapshotPath.empty())

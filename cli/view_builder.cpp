@@ -72,32 +72,35 @@ std::optional<std::string> DecodeEscaped(std::string_view text) {
 
 }  // namespace
 
-dom::Node& CViewBuilder::Body() {
-  dom::Node& body = m_view.BodyElement();
-  if (!m_bStarted) m_view.RemoveChildren(body);
-  m_bStarted = true;
-  return body;
-}
-
-void CViewBuilder::Finish() {
-  Body();
-  CleanUpViewDocument(m_view);
-}
-
 void CViewBuilder::OpenTable(const std::string& /*documentUrl*/) {
-  dom::Node& body = Body();
-  m_view.AppendHtml(body, std::string(kTableOpening) + kTableClosing);
-  m_pTable = body.lastChild;
-  m_parity = RowParity::First;
+  m_arrTables.emplace_back();
 }
 
 void CViewBuilder::AddRow(const AnchorItem& item) {
-  if (!m_pTable) throw dom::DomError(kErrorNullResult, "a row outside a table");
+  if (m_arrTables.empty()) throw dom::DomError(kErrorNullResult, "a row outside a table");
+  m_arrTables.back().push_back(item);
+}
+
+void CViewBuilder::Finish() {
+  dom::Node& body = m_view.BodyElement();
+  m_view.RemoveChildren(body);
+  for (std::vector<AnchorItem>& rows : m_arrTables) {
+    m_view.AppendHtml(body, std::string(kTableOpening) + kTableClosing);
+    RowParity parity = RowParity::First;
+    for (const AnchorItem& item : rows) {
+      BuildRow(item, *body.lastChild, parity);
+      parity = Flip(parity);
+    }
+    rows = {};  // each table's rows give their memory to the next table's nodes
+  }
+  CleanUpViewDocument(m_view);
+}
+
+void CViewBuilder::BuildRow(const AnchorItem& item, dom::Node& table, RowParity parity) {
   // The first row opens the table's implied section; later rows go into it.
-  dom::Node* section = m_pTable->lastChild;
-  if (!section || !AddCopiedRow(item, *section))
-    m_view.AppendHtml(section ? *section : *m_pTable, FormatAnchorRow(item, m_parity));
-  m_parity = Flip(m_parity);
+  dom::Node* section = table.lastChild;
+  if (!section || !AddCopiedRow(item, *section, parity))
+    m_view.AppendHtml(section ? *section : table, FormatAnchorRow(item, parity));
 }
 
 // Fills in a copy of the empty row when the parse of the row's attributes can be known without
@@ -105,7 +108,7 @@ void CViewBuilder::AddRow(const AnchorItem& item) {
 // sanitiser's phrasing elements, closed in the order opened, reach no element above the link
 // (the cell bounds every scope, and the link's own entry in the formatting list matches none of
 // their tags), so it gives what it gives within the row.
-bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section) {
+bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section, RowParity parity) {
   // The values as FormatAnchorRow writes them, decoded as the parse of its row would decode them.
   const std::optional<std::string> href =
       DecodeEscaped(EscapeHtml(item.href, kEscapeHrefAttribute));
@@ -115,10 +118,10 @@ bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section) {
   std::optional<std::string> text;
   if (item.markup.find('<') == std::string::npos) text = DecodeEscaped(item.markup);
 
-  const dom::Node*& emptyRow = m_arrEmptyRows[m_parity == RowParity::First ? 0 : 1];
+  const dom::Node*& emptyRow = m_arrEmptyRows[parity == RowParity::First ? 0 : 1];
   if (!emptyRow) {
     const dom::Node& holder = m_view.ParseDetached(
-        FormatFixedText(m_parity == RowParity::First ? kRowFirstParity : kRowSecondParity, {}),
+        FormatFixedText(parity == RowParity::First ? kRowFirstParity : kRowSecondParity, {}),
         section);
     emptyRow = holder.firstChild;
   }

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "anchors/anchor_listing.h"
 #include "anchors/anchor_row.h"
@@ -15,6 +16,9 @@ namespace tavrin::cli {
 // its table section. A row's cells take no part in the parse of the rows around them (a cell
 // closes every element opened in it), so the pieces give the tree the whole text gives. Most
 // rows copy a parsed empty row and fill it in.
+//
+// The walk only keeps the rows; Finish builds the view from them, once the walked documents
+// can be gone, so that the two trees never take memory at the same time.
 class CViewBuilder : public IAnchorSink {
  public:
   explicit CViewBuilder(dom::CHtmlDocument& view) : m_view(view) {}
@@ -22,18 +26,16 @@ class CViewBuilder : public IAnchorSink {
   void OpenTable(const std::string& documentUrl) override;
   void AddRow(const AnchorItem& item) override;
   void CloseTable() override {}
-  // Ends the list (an empty one too) and cleans the view up as ShowAnchorList does.
+  // Puts the tables into the view (none leave its body empty) and cleans the view up as
+  // ShowAnchorList does.
   void Finish();
 
  private:
-  // The body, emptied on first use: until then the view stays as it was loaded.
-  dom::Node& Body();
-  bool AddCopiedRow(const AnchorItem& item, dom::Node& section);
+  void BuildRow(const AnchorItem& item, dom::Node& table, RowParity parity);
+  bool AddCopiedRow(const AnchorItem& item, dom::Node& section, RowParity parity);
 
   dom::CHtmlDocument& m_view;
-  bool m_bStarted = false;
-  dom::Node* m_pTable = nullptr;
-  RowParity m_parity = RowParity::First;
+  std::vector<std::vector<AnchorItem>> m_arrTables;
   // The empty row of each parity, parsed on first use; null until then.
   std::array<const dom::Node*, 2> m_arrEmptyRows{};
 };
