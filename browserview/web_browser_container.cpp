@@ -233,7 +233,8 @@ HWND CWebBrowser2ContainerWnd::Create(HWND parent, DWORD style, const RECT& rect
 }
 
 BOOL CWebBrowser2ContainerWnd::SetEventHandler(CWebBrowserEventHandler* handler) noexcept {
-  m_pHandler = handler;
+  m_pEventHandler = handler;
+  m_handlerEvents.SetHandler(handler);
   return TRUE;
 }
 
@@ -269,7 +270,9 @@ LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept {
     m_wndBrowser.Destroy();
     return -1;
   }
-  ConnectControlEvents();
+  // The window's own sink first: it sees each event before the handler does.
+  m_ownEvents.Connect(m_wndBrowser.Control(), this);
+  m_handlerEvents.Connect(m_wndBrowser.Control(), m_pEventHandler);
   return 0;
 }
 
@@ -277,38 +280,14 @@ LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept {
 // object still lives.
 void CWebBrowser2ContainerWnd::OnDestroy() noexcept {
   DisconnectDocumentEvents();
-  DisconnectControlEvents();
+  m_ownEvents.Disconnect();
+  m_handlerEvents.Disconnect();
   if (const auto custom = Document<ICustomDoc>()) custom->SetUIHandler(nullptr);
   m_pBrowser.reset();
   m_wndBrowser.Destroy();
   // Whoever still holds the host object now reaches no window.
   if (m_pHostObject) m_pHostObject->CutOff();
   m_pHostObject.reset();
-}
-
-void CWebBrowser2ContainerWnd::ConnectControlEvents() noexcept {
-  const auto container = m_wndBrowser.Control().query<IConnectionPointContainer>();
-  if (!container) return;
-  auto* sink = new (std::nothrow) ComObject<CWebBrowserEvents2>();
-  if (!sink) return;
-  m_pControlEvents = sink;
-  m_pControlEvents->SetHandler(this);
-  if (FAILED(
-          container->FindConnectionPoint(DIID_DWebBrowserEvents2, m_pControlEventsPoint.put())) ||
-      FAILED(
-          m_pControlEventsPoint->Advise(static_cast<IDispatch*>(sink), &m_dwControlEventsCookie))) {
-    DisconnectControlEvents();
-  }
-}
-
-void CWebBrowser2ContainerWnd::DisconnectControlEvents() noexcept {
-  if (m_pControlEventsPoint && m_dwControlEventsCookie)
-    m_pControlEventsPoint->Unadvise(m_dwControlEventsCookie);
-  m_dwControlEventsCookie = 0;
-  m_pControlEventsPoint.reset();
-  // A source that still holds the sink now reaches no one.
-  if (m_pControlEvents) m_pControlEvents->SetHandler(nullptr);
-  m_pControlEvents.reset();
 }
 
 BOOL CWebBrowser2ContainerWnd::Navigate(const std::wstring& url) noexcept {
@@ -583,10 +562,9 @@ VARIANT_BOOL CWebBrowser2ContainerWnd::OnSelectStart() {
   return VARIANT_TRUE;
 }
 
-void CWebBrowser2ContainerWnd::NavigateComplete2(IDispatch* pDisp, VARIANT* url) {
+void CWebBrowser2ContainerWnd::NavigateComplete2(IDispatch*, VARIANT*) {
   InstallUIHandler();
   if (m_bDocumentEvents) ConnectDocumentEvents();
-  CWebBrowserEventForwarder::NavigateComplete2(pDisp, url);
 }
 
 BOOL IsBrowserBusy(IWebBrowser2* browser) noexcept {

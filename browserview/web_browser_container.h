@@ -21,7 +21,10 @@ namespace tavrin {
 // window.external, the UI handler and the document-event sink are one small COM object that
 // passes calls on to the window: a document or script engine may keep it past the window's life,
 // and once the window is destroyed it answers E_UNEXPECTED. The methods below are what it calls.
-class CWebBrowser2ContainerWnd : public CWindowBase, public CWebBrowserEventForwarder {
+//
+// The control's events reach the handler set with SetEventHandler through a sink of their own;
+// the window hears them through another sink, as its own handler, for what it needs itself.
+class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventHandler {
  public:
   CWebBrowser2ContainerWnd() noexcept;
   ~CWebBrowser2ContainerWnd() override;
@@ -128,8 +131,6 @@ class CWebBrowser2ContainerWnd : public CWindowBase, public CWebBrowserEventForw
 
   LRESULT OnCreate() noexcept;
   void OnDestroy() noexcept;
-  void ConnectControlEvents() noexcept;
-  void DisconnectControlEvents() noexcept;
 
   COleControlHost m_wndBrowser;
   // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
@@ -138,9 +139,10 @@ class CWebBrowser2ContainerWnd : public CWindowBase, public CWebBrowserEventForw
   DWORD m_dwDocEventsCookie = 0;
   BOOL m_bAllowContextMenu = FALSE;
 
-  ComPtr<ComObject<CWebBrowserEvents2>> m_pControlEvents;
-  ComPtr<IConnectionPoint> m_pControlEventsPoint;
-  DWORD m_dwControlEventsCookie = 0;
+  // Not owned.
+  CWebBrowserEventHandler* m_pEventHandler = nullptr;
+  CWebBrowserEventConnection m_ownEvents;
+  CWebBrowserEventConnection m_handlerEvents;
 };
 
 // FALSE (ready) when the load has ended: ReadyState complete, or loading with Busy false. A

@@ -88,6 +88,8 @@ class EventArguments {
   void* m_refs[kMaxArguments] = {};
 };
 
+class CIgnoredEvents final : public CWebBrowserEventHandler {};
+
 using EventCall = void (*)(CWebBrowserEventHandler& handler, const EventArguments& a);
 
 struct EventBinding {
@@ -202,138 +204,35 @@ STDMETHODIMP CWebBrowserEvents2::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DI
 STDMETHODIMP CWebBrowserEvents2::Invoke(DISPID id, REFIID riid, LCID, WORD, DISPPARAMS* params,
                                         VARIANT*, EXCEPINFO*, UINT* argError) noexcept {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return InvokeWebBrowserEvent(*this, id, params, argError);
+  // Without a handler an event is still checked, then goes nowhere.
+  static CIgnoredEvents ignored;
+  return InvokeWebBrowserEvent(m_pHandler ? *m_pHandler : ignored, id, params, argError);
 }
 
-void CWebBrowserEventForwarder::StatusTextChange(const std::wstring& text) {
-  if (m_pHandler) m_pHandler->StatusTextChange(text);
+HRESULT CWebBrowserEventConnection::Connect(const ComPtr<IUnknown>& browser,
+                                            CWebBrowserEventHandler* handler) noexcept {
+  Disconnect();
+  const auto container = browser.query<IConnectionPointContainer>();
+  if (!container) return E_NOINTERFACE;
+  m_pSink = MakeComObject<CWebBrowserEvents2>();
+  if (!m_pSink) return E_OUTOFMEMORY;
+  m_pSink->SetHandler(handler);
+  HRESULT hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, m_pPoint.put());
+  if (SUCCEEDED(hr)) hr = m_pPoint->Advise(static_cast<IDispatch*>(m_pSink.get()), &m_dwCookie);
+  if (FAILED(hr)) Disconnect();
+  return hr;
 }
 
-void CWebBrowserEventForwarder::ProgressChange(long progress, long progressMax) {
-  if (m_pHandler) m_pHandler->ProgressChange(progress, progressMax);
+void CWebBrowserEventConnection::SetHandler(CWebBrowserEventHandler* handler) noexcept {
+  if (m_pSink) m_pSink->SetHandler(handler);
 }
 
-void CWebBrowserEventForwarder::CommandStateChange(long command, BOOL enable) {
-  if (m_pHandler) m_pHandler->CommandStateChange(command, enable);
+void CWebBrowserEventConnection::Disconnect() noexcept {
+  if (m_pPoint && m_dwCookie) m_pPoint->Unadvise(m_dwCookie);
+  m_dwCookie = 0;
+  m_pPoint.reset();
+  SetHandler(nullptr);
+  m_pSink.reset();
 }
 
-void CWebBrowserEventForwarder::DownloadBegin() {
-  if (m_pHandler) m_pHandler->DownloadBegin();
-}
-
-void CWebBrowserEventForwarder::DownloadComplete() {
-  if (m_pHandler) m_pHandler->DownloadComplete();
-}
-
-void CWebBrowserEventForwarder::TitleChange(const std::wstring& text) {
-  if (m_pHandler) m_pHandler->TitleChange(text);
-}
-
-void CWebBrowserEventForwarder::PropertyChange(const std::wstring& property) {
-  if (m_pHandler) m_pHandler->PropertyChange(property);
-}
-
-void CWebBrowserEventForwarder::BeforeNavigate2(IDispatch* pDisp, VARIANT* url, VARIANT* flags,
-                                                VARIANT* targetFrameName, VARIANT* postData,
-                                                VARIANT* headers, VARIANT_BOOL* cancel) {
-  if (m_pHandler)
-    m_pHandler->BeforeNavigate2(pDisp, url, flags, targetFrameName, postData, headers, cancel);
-}
-
-void CWebBrowserEventForwarder::NewWindow2(IDispatch** ppDisp, VARIANT_BOOL* cancel) {
-  if (m_pHandler) m_pHandler->NewWindow2(ppDisp, cancel);
-}
-
-void CWebBrowserEventForwarder::NavigateComplete2(IDispatch* pDisp, VARIANT* url) {
-  if (m_pHandler) m_pHandler->NavigateComplete2(pDisp, url);
-}
-
-void CWebBrowserEventForwarder::DocumentComplete(IDispatch* pDisp, VARIANT* url) {
-  if (m_pHandler) m_pHandler->DocumentComplete(pDisp, url);
-}
-
-void CWebBrowserEventForwarder::OnQuit() {
-  if (m_pHandler) m_pHandler->OnQuit();
-}
-
-void CWebBrowserEventForwarder::OnVisible(BOOL visible) {
-  if (m_pHandler) m_pHandler->OnVisible(visible);
-}
-
-void CWebBrowserEventForwarder::OnToolBar(BOOL toolBar) {
-  if (m_pHandler) m_pHandler->OnToolBar(toolBar);
-}
-
-void CWebBrowserEventForwarder::OnMenuBar(BOOL menuBar) {
-  if (m_pHandler) m_pHandler->OnMenuBar(menuBar);
-}
-
-void CWebBrowserEventForwarder::OnStatusBar(BOOL statusBar) {
-  if (m_pHandler) m_pHandler->OnStatusBar(statusBar);
-}
-
-void CWebBrowserEventForwarder::OnFullScreen(BOOL fullScreen) {
-  if (m_pHandler) m_pHandler->OnFullScreen(fullScreen);
-}
-
-void CWebBrowserEventForwarder::OnTheaterMode(BOOL theaterMode) {
-  if (m_pHandler) m_pHandler->OnTheaterMode(theaterMode);
-}
-
-void CWebBrowserEventForwarder::WindowSetResizable(BOOL resizable) {
-  if (m_pHandler) m_pHandler->WindowSetResizable(resizable);
-}
-
-void CWebBrowserEventForwarder::WindowSetLeft(long left) {
-  if (m_pHandler) m_pHandler->WindowSetLeft(left);
-}
-
-void CWebBrowserEventForwarder::WindowSetTop(long top) {
-  if (m_pHandler) m_pHandler->WindowSetTop(top);
-}
-
-void CWebBrowserEventForwarder::WindowSetWidth(long width) {
-  if (m_pHandler) m_pHandler->WindowSetWidth(width);
-}
-
-void CWebBrowserEventForwarder::WindowSetHeight(long height) {
-  if (m_pHandler) m_pHandler->WindowSetHeight(height);
-}
-
-void CWebBrowserEventForwarder::WindowClosing(BOOL isChildWindow, VARIANT_BOOL* cancel) {
-  if (m_pHandler) m_pHandler->WindowClosing(isChildWindow, cancel);
-}
-
-void CWebBrowserEventForwarder::ClientToHostWindow(long* cx, long* cy) {
-  if (m_pHandler) m_pHandler->ClientToHostWindow(cx, cy);
-}
-
-void CWebBrowserEventForwarder::SetSecureLockIcon(long secureLockIcon) {
-  if (m_pHandler) m_pHandler->SetSecureLockIcon(secureLockIcon);
-}
-
-void CWebBrowserEventForwarder::FileDownload(VARIANT_BOOL* cancel) {
-  if (m_pHandler) m_pHandler->FileDownload(cancel);
-}
-
-void CWebBrowserEventForwarder::NavigateError(IDispatch* pDisp, VARIANT* url, VARIANT* frame,
-                                              VARIANT* statusCode, VARIANT_BOOL* cancel) {
-  if (m_pHandler) m_pHandler->NavigateError(pDisp, url, frame, statusCode, cancel);
-}
-
-void CWebBrowserEventForwarder::PrintTemplateInstantiation(IDispatch* pDisp) {
-  if (m_pHandler) m_pHandler->PrintTemplateInstantiation(pDisp);
-}
-
-void CWebBrowserEventForwarder::PrintTemplateTeardown(IDispatch* pDisp) {
-  if (m_pHandler) m_pHandler->PrintTemplateTeardown(pDisp);
-}
-
-void CWebBrowserEventForwarder::UpdatePageStatus(IDispatch* pDisp, VARIANT* nPage, VARIANT* fDone) {
-  if (m_pHandler) m_pHandler->UpdatePageStatus(pDisp, nPage, fDone);
-}
-
-void CWebBrowserEventForwarder::PrivacyImpactedStateChange(BOOL impacted) {
-  if (m_pHandler) m_pHandler->PrivacyImpactedStateChange(impacted);
-}
 }  // namespace tavrin

@@ -3,9 +3,11 @@
 // and the automation sink that a browser's connection point invokes.
 
 #include "framework/com_object.h"
+#include "framework/com_ptr.h"
 #include "framework/untyped_dispatch.h"
 
 #include <oaidl.h>
+#include <ocidl.h>
 
 #include <string>
 
@@ -56,62 +58,15 @@ class CWebBrowserEventHandler {
   ~CWebBrowserEventHandler() = default;
 };
 
-// Passes every event on to another handler, when one is set; a subclass replaces single events.
-class CWebBrowserEventForwarder : public CWebBrowserEventHandler {
- public:
-  void StatusTextChange(const std::wstring& text) override;
-  void ProgressChange(long progress, long progressMax) override;
-  void CommandStateChange(long command, BOOL enable) override;
-  void DownloadBegin() override;
-  void DownloadComplete() override;
-  void TitleChange(const std::wstring& text) override;
-  void PropertyChange(const std::wstring& property) override;
-  void BeforeNavigate2(IDispatch* pDisp, VARIANT* url, VARIANT* flags, VARIANT* targetFrameName,
-                       VARIANT* postData, VARIANT* headers, VARIANT_BOOL* cancel) override;
-  void NewWindow2(IDispatch** ppDisp, VARIANT_BOOL* cancel) override;
-  void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
-  void DocumentComplete(IDispatch* pDisp, VARIANT* url) override;
-  void OnQuit() override;
-  void OnVisible(BOOL visible) override;
-  void OnToolBar(BOOL toolBar) override;
-  void OnMenuBar(BOOL menuBar) override;
-  void OnStatusBar(BOOL statusBar) override;
-  void OnFullScreen(BOOL fullScreen) override;
-  void OnTheaterMode(BOOL theaterMode) override;
-  void WindowSetResizable(BOOL resizable) override;
-  void WindowSetLeft(long left) override;
-  void WindowSetTop(long top) override;
-  void WindowSetWidth(long width) override;
-  void WindowSetHeight(long height) override;
-  void WindowClosing(BOOL isChildWindow, VARIANT_BOOL* cancel) override;
-  void ClientToHostWindow(long* cx, long* cy) override;
-  void SetSecureLockIcon(long secureLockIcon) override;
-  void FileDownload(VARIANT_BOOL* cancel) override;
-  void NavigateError(IDispatch* pDisp, VARIANT* url, VARIANT* frame, VARIANT* statusCode,
-                     VARIANT_BOOL* cancel) override;
-  void PrintTemplateInstantiation(IDispatch* pDisp) override;
-  void PrintTemplateTeardown(IDispatch* pDisp) override;
-  void UpdatePageStatus(IDispatch* pDisp, VARIANT* nPage, VARIANT* fDone) override;
-  void PrivacyImpactedStateChange(BOOL impacted) override;
-
- protected:
-  ~CWebBrowserEventForwarder() = default;
-
-  // Not owned: it must outlive the time events can arrive.
-  CWebBrowserEventHandler* m_pHandler = nullptr;
-};
-
 // Converts the arguments of DWebBrowserEvents2 event `id` and calls the handler's method. Unknown
 // ids give DISP_E_MEMBERNOTFOUND, a wrong argument count DISP_E_BADPARAMCOUNT, an argument of the
 // wrong kind DISP_E_TYPEMISMATCH (with its position in *argError); the handler is then not called.
 HRESULT InvokeWebBrowserEvent(CWebBrowserEventHandler& handler, DISPID id, const DISPPARAMS* params,
                               UINT* argError) noexcept;
 
-// The sink for a browser's DWebBrowserEvents2 connection point. Created as ComObject; the owner
-// advises it, keeps the cookie and unadvises before letting it go.
-class CWebBrowserEvents2 : public UntypedDispatch,
-                           public CWebBrowserEventForwarder,
-                           public ComObjectRoot {
+// The sink for a browser's DWebBrowserEvents2 connection point: it calls its one handler. Created
+// as ComObject; the owner advises it, keeps the cookie and unadvises before letting it go.
+class CWebBrowserEvents2 : public UntypedDispatch, public ComObjectRoot {
  public:
   static std::span<const InterfaceEntry> Interfaces() noexcept;
 
@@ -122,6 +77,29 @@ class CWebBrowserEvents2 : public UntypedDispatch,
                              DISPID* ids) noexcept override;
   STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT* argError) noexcept override;
+
+ private:
+  // Not owned: it must outlive the time events can arrive.
+  CWebBrowserEventHandler* m_pHandler = nullptr;
+};
+
+// One sink advised on a browser's events, for the life of this object or until Disconnect; the
+// sink is cut off from its handler when it goes, so a source that keeps it reaches no one.
+class CWebBrowserEventConnection {
+ public:
+  CWebBrowserEventConnection() noexcept = default;
+  CWebBrowserEventConnection(const CWebBrowserEventConnection&) = delete;
+  CWebBrowserEventConnection& operator=(const CWebBrowserEventConnection&) = delete;
+  ~CWebBrowserEventConnection() { Disconnect(); }
+
+  HRESULT Connect(const ComPtr<IUnknown>& browser, CWebBrowserEventHandler* handler) noexcept;
+  void SetHandler(CWebBrowserEventHandler* handler) noexcept;
+  void Disconnect() noexcept;
+
+ private:
+  ComPtr<ComObject<CWebBrowserEvents2>> m_pSink;
+  ComPtr<IConnectionPoint> m_pPoint;
+  DWORD m_dwCookie = 0;
 };
 
 }  // namespace tavrin

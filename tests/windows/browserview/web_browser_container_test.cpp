@@ -96,6 +96,25 @@ TEST(ContainerHosting, ControlEventsReachTheHandlerAndItsCancelStopsTheNavigatio
   DestroyWindow(view.Handle());
 }
 
+TEST(ContainerHosting, AHandlerSetAfterCreationHearsTheEventsUntilItIsTakenAway) {
+  ParentWindow parent;
+  NavigationRecorder recorder;
+  Container view;
+  ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 200, 200}, 100));
+  view.SetEventHandler(&recorder);
+  view.Navigate(L"about:blank");
+  PumpMessagesFor(500);
+  ASSERT_FALSE(recorder.events.empty());
+  EXPECT_EQ(recorder.events.front(), L"BeforeNavigate2 about:blank");
+
+  view.SetEventHandler(nullptr);
+  recorder.events.clear();
+  view.Navigate(L"about:blank");
+  PumpMessagesFor(500);
+  EXPECT_TRUE(recorder.events.empty());
+  DestroyWindow(view.Handle());
+}
+
 class ContainerHandler : public testing::Test {
  protected:
   void SetUp() override {
