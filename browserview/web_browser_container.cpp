@@ -259,7 +259,7 @@ std::optional<LRESULT> CWebBrowser2ContainerWnd::HandleMessage(UINT message, WPA
 }
 
 LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept {
-  m_pHostObject = new (std::nothrow) ComObject<CHostObject>(*this);
+  m_pHostObject = MakeComObject<CHostObject>(*this);
   if (!m_pHostObject) return -1;
   if (FAILED(m_wndBrowser.Create(CLSID_WebBrowser, Handle(), WS_CHILD | WS_VISIBLE, RECT{},
                                  kBrowserPaneId))) {
@@ -469,10 +469,8 @@ STDMETHODIMP CWebBrowser2ContainerWnd::GetDropTarget(IDropTarget*,
 
 STDMETHODIMP CWebBrowser2ContainerWnd::GetExternal(IDispatch** external) noexcept {
   if (!external) return E_POINTER;
-  *external = m_pHostObject.get();
-  if (!*external) return E_UNEXPECTED;
-  (*external)->AddRef();
-  return S_OK;
+  *external = nullptr;
+  return m_pHostObject ? m_pHostObject.copy_to(external) : E_UNEXPECTED;
 }
 
 STDMETHODIMP CWebBrowser2ContainerWnd::TranslateUrl(DWORD, LPWSTR, LPWSTR* urlOut) noexcept {
