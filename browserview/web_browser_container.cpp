@@ -226,10 +226,15 @@ CWebBrowser2ContainerWnd::~CWebBrowser2ContainerWnd() {
   if (Handle()) DestroyWindow(Handle());
 }
 
-HWND CWebBrowser2ContainerWnd::Create(HWND parent, DWORD style, const RECT& rect,
-                                      UINT_PTR id) noexcept {
-  return CWindowBase::Create(L"TavrinBrowserContainer", 0, nullptr, parent, L"", style, 0, rect,
-                             id);
+HWND CWebBrowser2ContainerWnd::Create(CreateArgs args) noexcept {
+  m_arrBlockedKeys = std::move(args.blockedKeys);
+  m_bScrollBars = args.scrollBars;
+  m_bDocumentEvents = args.documentEvents;
+  return CWindowBase::Create({.className = L"TavrinBrowserContainer",
+                              .parent = args.parent,
+                              .style = args.style,
+                              .rect = args.rect,
+                              .id = args.id});
 }
 
 BOOL CWebBrowser2ContainerWnd::SetEventHandler(CWebBrowserEventHandler* handler) noexcept {

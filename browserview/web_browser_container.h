@@ -26,16 +26,24 @@ namespace tavrin {
 // the window hears them through another sink, as its own handler, for what it needs itself.
 class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventHandler {
  public:
+  struct CreateArgs {
+    HWND parent = nullptr;
+    DWORD style = 0;
+    RECT rect{};
+    UINT_PTR id = 0;
+    // Virtual-key codes the view swallows.
+    std::vector<DWORD> blockedKeys{};
+    // TRUE: the page gets (flat) scroll bars.
+    BOOL scrollBars = FALSE;
+    // TRUE: connect to the document's HTMLDocumentEvents after every navigation.
+    BOOL documentEvents = FALSE;
+  };
+
   CWebBrowser2ContainerWnd() noexcept;
   ~CWebBrowser2ContainerWnd() override;
 
-  // Set by the owner before Create.
-  std::vector<DWORD> m_arrBlockedKeys;
-  BOOL m_bScrollBars = FALSE;
-  BOOL m_bDocumentEvents = FALSE;
-
   // Null when the window or its control cannot be created.
-  HWND Create(HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+  HWND Create(CreateArgs args) noexcept;
   // Not owned; null swallows the control's events.
   BOOL SetEventHandler(CWebBrowserEventHandler* handler) noexcept;
 
@@ -132,6 +140,9 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   LRESULT OnCreate() noexcept;
   void OnDestroy() noexcept;
 
+  std::vector<DWORD> m_arrBlockedKeys;
+  BOOL m_bScrollBars = FALSE;
+  BOOL m_bDocumentEvents = FALSE;
   COleControlHost m_wndBrowser;
   // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
   ComPtr<ComObject<CHostObject>> m_pHostObject;

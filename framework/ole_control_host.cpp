@@ -127,8 +127,11 @@ COleControlHost::~COleControlHost() {
 HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect,
                                 UINT_PTR id) noexcept {
   Destroy();
-  RETURN_IF_WIN32_BOOL_FALSE(CWindowBase::Create(L"TavrinControlHost", 0, nullptr, parent, L"",
-                                                 style, 0, rect, id) != nullptr);
+  RETURN_IF_WIN32_BOOL_FALSE(CWindowBase::Create({.className = L"TavrinControlHost",
+                                                  .parent = parent,
+                                                  .style = style,
+                                                  .rect = rect,
+                                                  .id = id}) != nullptr);
   const HRESULT hr = [&]() noexcept -> HRESULT {
     m_pSite = MakeComObject<COleControlSite>();
     if (!m_pSite) return E_OUTOFMEMORY;

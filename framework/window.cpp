@@ -19,26 +19,27 @@ auto CallHandler(Handler&& handler) noexcept -> decltype(handler()) {
 
 }  // namespace
 
-HWND CWindowBase::Create(const wchar_t* className, UINT classStyle, HBRUSH background, HWND parent,
-                         const wchar_t* text, DWORD style, DWORD exStyle, const RECT& rect,
-                         UINT_PTR id) noexcept {
+CWindowBase::~CWindowBase() {
+  if (!m_hWnd) return;
+  SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+  DestroyWindow(m_hWnd);
+}
+
+HWND CWindowBase::Create(const WindowArgs& args) noexcept {
   const HINSTANCE instance = ModuleInstance();
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (!GetClassInfoExW(instance, className, &existing)) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = classStyle;
-    wc.lpfnWndProc = &CWindowBase::WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = background;
-    wc.lpszClassName = className;
-    if (!RegisterClassExW(&wc)) return nullptr;
-  }
-  return CreateWindowExW(exStyle, className, text, style, rect.left, rect.top,
-                         rect.right - rect.left, rect.bottom - rect.top, parent,
-                         reinterpret_cast<HMENU>(id), instance, this);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &CWindowBase::WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = args.background;
+  wc.lpszClassName = args.className;
+  // The first registration of a class stays.
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  const RECT& rect = args.rect;
+  return CreateWindowExW(0, args.className, L"", args.style, rect.left, rect.top,
+                         rect.right - rect.left, rect.bottom - rect.top, args.parent,
+                         reinterpret_cast<HMENU>(args.id), instance, this);
 }
 
 LRESULT CALLBACK CWindowBase::WindowProc(HWND hwnd, UINT message, WPARAM wParam,

@@ -8,21 +8,29 @@
 
 namespace tavrin {
 
+// The window class is registered on first use with an arrow cursor and the background.
+struct WindowArgs {
+  const wchar_t* className = nullptr;
+  HBRUSH background = nullptr;
+  HWND parent = nullptr;
+  DWORD style = 0;
+  RECT rect{};
+  UINT_PTR id = 0;
+};
+
 class CWindowBase {
  public:
   CWindowBase() noexcept = default;
   CWindowBase(const CWindowBase&) = delete;
   CWindowBase& operator=(const CWindowBase&) = delete;
-  // The window must be gone before its object: destroy it first.
-  virtual ~CWindowBase() = default;
+  // Owns its window: one that still exists is cut off from the object, then destroyed. A subclass
+  // whose WM_DESTROY handling must run destroys the window in its own destructor.
+  virtual ~CWindowBase();
 
   HWND Handle() const noexcept { return m_hWnd; }
 
-  // Registers the class on first use (class style, cursor and background as given) and creates
-  // the window; null on failure.
-  HWND Create(const wchar_t* className, UINT classStyle, HBRUSH background, HWND parent,
-              const wchar_t* text, DWORD style, DWORD exStyle, const RECT& rect,
-              UINT_PTR id) noexcept;
+  // Null on failure.
+  HWND Create(const WindowArgs& args) noexcept;
 
  protected:
   // nullopt passes the message to the default window procedure.

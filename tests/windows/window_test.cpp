@@ -12,6 +12,9 @@ namespace {
 constexpr UINT kThrow = WM_APP + 1;
 constexpr UINT kAnswer = WM_APP + 2;
 
+const WindowArgs kTestWindow{
+    .className = L"TavrinTestWindow", .style = WS_OVERLAPPEDWINDOW, .rect = {0, 0, 100, 100}};
+
 class RecordingWindow final : public CWindowBase {
  public:
   std::vector<UINT> seen;
@@ -36,8 +39,7 @@ class RecordingWindow final : public CWindowBase {
 
 TEST(WindowBase, BindsAtTheFirstMessageAndKeepsExceptionsInside) {
   RecordingWindow window;
-  const HWND hwnd = window.Create(L"TavrinTestWindow", 0, nullptr, nullptr, L"",
-                                  WS_OVERLAPPEDWINDOW, 0, RECT{0, 0, 100, 100}, 0);
+  const HWND hwnd = window.Create(kTestWindow);
   ASSERT_TRUE(hwnd);
   EXPECT_EQ(window.seen.front(), static_cast<UINT>(WM_NCCREATE));
   EXPECT_EQ(window.handleAtCreate, hwnd);
@@ -47,6 +49,16 @@ TEST(WindowBase, BindsAtTheFirstMessageAndKeepsExceptionsInside) {
   DestroyWindow(hwnd);
   EXPECT_EQ(window.seen.back(), static_cast<UINT>(WM_NCDESTROY));
   EXPECT_EQ(window.Handle(), nullptr);
+}
+
+TEST(WindowBase, TakesItsWindowAlongWhenTheObjectGoesFirst) {
+  HWND hwnd = nullptr;
+  {
+    RecordingWindow window;
+    hwnd = window.Create(kTestWindow);
+    ASSERT_TRUE(hwnd);
+  }
+  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 class ClosingDialog final : public CDialogBase {

@@ -19,7 +19,8 @@ class BandHtmlView : public testing::Test {
     CreateSettingsKey();
     browser.document = &document;
     locksBefore = ModuleLockCount();
-    ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{}, 100));
+    ASSERT_TRUE(
+        view.Create({.parent = parent.Handle(), .style = WS_CHILD | WS_VISIBLE, .id = 100}));
     view.ReplaceBrowser(&browser);
     ASSERT_EQ(view.GetExternal(external.put()), S_OK);
   }

@@ -22,7 +22,8 @@ TEST(ContainerHosting, HostsTheControlInPlaceSizedWithTheWindowAndGivesEverythin
   const LONG locksBefore = ModuleLockCount();
   {
     Container view;
-    ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{}, 100));
+    ASSERT_TRUE(
+        view.Create({.parent = parent.Handle(), .style = WS_CHILD | WS_VISIBLE, .id = 100}));
     const HWND site = GetDlgItem(view.Handle(), kBrowserPaneId);
     ASSERT_TRUE(site);
     ASSERT_TRUE(view.HostedBrowser());
@@ -78,7 +79,10 @@ TEST(ContainerHosting, ControlEventsReachTheHandlerAndItsCancelStopsTheNavigatio
   Container view;
   NavigationRecorder recorder;
   view.SetEventHandler(&recorder);
-  ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 200, 200}, 100));
+  ASSERT_TRUE(view.Create({.parent = parent.Handle(),
+                           .style = WS_CHILD | WS_VISIBLE,
+                           .rect = {0, 0, 200, 200},
+                           .id = 100}));
 
   recorder.cancel = true;
   view.Navigate(L"about:blank");
@@ -100,7 +104,10 @@ TEST(ContainerHosting, AHandlerSetAfterCreationHearsTheEventsUntilItIsTakenAway)
   ParentWindow parent;
   NavigationRecorder recorder;
   Container view;
-  ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 200, 200}, 100));
+  ASSERT_TRUE(view.Create({.parent = parent.Handle(),
+                           .style = WS_CHILD | WS_VISIBLE,
+                           .rect = {0, 0, 200, 200},
+                           .id = 100}));
   view.SetEventHandler(&recorder);
   view.Navigate(L"about:blank");
   PumpMessagesFor(500);
@@ -120,7 +127,8 @@ class ContainerHandler : public testing::Test {
   void SetUp() override {
     browser.document = &document;
     locksBefore = ModuleLockCount();
-    ASSERT_TRUE(view.Create(parent.Handle(), WS_CHILD | WS_VISIBLE, RECT{}, 100));
+    ASSERT_TRUE(
+        view.Create({.parent = parent.Handle(), .style = WS_CHILD | WS_VISIBLE, .id = 100}));
     view.ReplaceBrowser(&browser);
   }
   void TearDown() override {
@@ -130,6 +138,16 @@ class ContainerHandler : public testing::Test {
     EXPECT_EQ(document.refs, 0u);
     EXPECT_EQ(document.window.event.refs, 0u);
     EXPECT_EQ(document.documentEvents.refs, 0u);
+  }
+
+  // The view again, created with the owner's choices.
+  void Recreate(Container::CreateArgs args) {
+    DestroyWindow(view.Handle());
+    args.parent = parent.Handle();
+    args.style = WS_CHILD | WS_VISIBLE;
+    args.id = 100;
+    ASSERT_TRUE(view.Create(std::move(args)));
+    view.ReplaceBrowser(&browser);
   }
 
   ComPtr<IDispatch> External() {
@@ -153,7 +171,7 @@ TEST_F(ContainerHandler, HostInfoFollowsTheScrollBarChoice) {
   ASSERT_EQ(view.GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x8Cu);
   EXPECT_EQ(info.dwDoubleClick, 0u);
-  view.m_bScrollBars = TRUE;
+  Recreate({.scrollBars = TRUE});
   ASSERT_EQ(view.GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x84u);
 }
@@ -191,7 +209,7 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
   EXPECT_EQ(translate(WM_CHAR, 'N', true), E_NOTIMPL);
   EXPECT_EQ(translate(WM_KEYDOWN, VK_F5, false), E_NOTIMPL);  // the list is empty
 
-  view.m_arrBlockedKeys = {VK_F1, VK_F5};
+  Recreate({.blockedKeys = {VK_F1, VK_F5}});
   EXPECT_EQ(translate(WM_KEYDOWN, VK_F5, false), S_OK);
   EXPECT_EQ(translate(WM_KEYUP, VK_F5, false), S_OK);
   EXPECT_EQ(translate(WM_CHAR, VK_F5, false), E_NOTIMPL);
@@ -208,7 +226,7 @@ TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelec
   EXPECT_EQ(info.dwFlags, 0x8Cu);
   EXPECT_FALSE(document.documentEvents.sink);  // document events stay off by default
 
-  view.m_bDocumentEvents = TRUE;
+  Recreate({.documentEvents = TRUE});
   view.NavigateComplete2(nullptr, nullptr);
   ASSERT_TRUE(document.documentEvents.sink);
   const auto sink = document.documentEvents.sink.query<IDispatch>();
@@ -237,7 +255,7 @@ TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelec
 }
 
 TEST_F(ContainerHandler, ReferencesKeptPastTheWindowReachNothingAndFreeTheHostObjectWhenReleased) {
-  view.m_bDocumentEvents = TRUE;
+  Recreate({.documentEvents = TRUE});
   view.NavigateComplete2(nullptr, nullptr);
   // As a document or script engine that does not let go.
   ComPtr<IDispatch> external = External();

@@ -135,7 +135,11 @@ class CWebBrowserDouble::CDoubleWindow final : public CWindowBase {
 
   HRESULT Create(HWND parent, DWORD style, const RECT& rect) noexcept {
     const auto background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    return CWindowBase::Create(kWindowClass, 0, background, parent, L"", style, 0, rect, 0)
+    return CWindowBase::Create({.className = kWindowClass,
+                                .background = background,
+                                .parent = parent,
+                                .style = style,
+                                .rect = rect})
                ? S_OK
                : LastErrorResult();
   }

@@ -44,7 +44,10 @@ class ContainerWithDouble : public testing::Test {
                                  400, 300, nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(parent);
     view.SetEventHandler(&recorder);
-    ASSERT_TRUE(view.Create(parent.get(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 300, 200}, 100));
+    ASSERT_TRUE(view.Create({.parent = parent.get(),
+                             .style = WS_CHILD | WS_VISIBLE,
+                             .rect = {0, 0, 300, 200},
+                             .id = 100}));
     recorder.top = view.HostedBrowser();
   }
   void TearDown() override {
