@@ -2,7 +2,7 @@
 
 #include "browserview/web_browser_constants.h"
 #include "framework/unique_any.h"
-#include "framework/untyped_dispatch.h"
+#include "framework/dispatch.h"
 
 #include <mshtmdid.h>
 #include <mshtml.h>

@@ -4,7 +4,7 @@
 
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
-#include "framework/untyped_dispatch.h"
+#include "framework/dispatch.h"
 
 #include <oaidl.h>
 #include <ocidl.h>

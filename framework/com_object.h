@@ -68,7 +68,6 @@ template <class T>
 class AggregatedComObject final : public IUnknown {
  public:
   explicit AggregatedComObject(IUnknown* outer) : m_contained(outer) {}
-  virtual ~AggregatedComObject() = default;
 
   // The inner, non-delegating unknown: the only path to the object's own count.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {

@@ -1,5 +1,6 @@
 #pragma once
-// IDispatch of a dual interface, served from the type library embedded in this module.
+// IDispatch of a dual interface, served from the type library embedded in this module, and for
+// objects that bind their members themselves and offer no type information.
 
 #include "framework/com_ptr.h"
 #include "framework/hresult.h"
@@ -44,6 +45,20 @@ class DispatchFromTypeLib : public DualInterface {
     RETURN_IF_FAILED(ModuleTypeInfo(__uuidof(DualInterface), info.put()));
     return DispInvoke(static_cast<DualInterface*>(this), info.get(), id, flags, params, result,
                       exception, argError);
+  }
+};
+
+class UntypedDispatch : public IDispatch {
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
   }
 };
 

@@ -1,6 +1,6 @@
 #include "framework/ole_control_host.h"
 
-#include "framework/untyped_dispatch.h"
+#include "framework/dispatch.h"
 
 #include <olectl.h>
 

@@ -7,6 +7,7 @@
 #include "framework/hresult.h"
 #include "framework/unique_any.h"
 #include "not_implemented.h"
+#include "../not_implemented_dispatch.h"
 
 #include <mshtml.h>
 
@@ -18,7 +19,7 @@
 namespace stand_in {
 
 template <class Base, class Interface>
-class Counted : public Base {
+class Counted : public NotImplDispatch<Base> {
  public:
   ULONG refs = 0;
 
@@ -33,13 +34,6 @@ class Counted : public Base {
   }
   STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
   STDMETHODIMP_(ULONG) Release() override { return --refs; }
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                      UINT*) override {
-    return E_NOTIMPL;
-  }
 
  protected:
   // Interfaces beyond the stand-in's own.
