@@ -617,7 +617,9 @@ TEST(ListFormats, EveryFormatListsTheRowsOfTheHtmlList) {
       ASSERT_FALSE(expected.empty());
 
       const std::string html = run("html");
-      if (!bUnique) EXPECT_EQ(html, fullHtml);
+      if (!bUnique) {
+        EXPECT_EQ(html, fullHtml);
+      }
       EXPECT_EQ(HtmlHrefs(html), expected);
       EXPECT_EQ(Lines(run("text")), expected);
       const std::vector<ListedRow> tsv = TsvRows(run("tsv"));
@@ -625,7 +627,9 @@ TEST(ListFormats, EveryFormatListsTheRowsOfTheHtmlList) {
       std::vector<std::string> tsvHrefs;
       for (const ListedRow& row : tsv) {
         tsvHrefs.push_back(row.href);
-        if (bDomainOnly) EXPECT_EQ(url::HttpHost(row.href), url::HttpHost(row.document));
+        if (bDomainOnly) {
+          EXPECT_EQ(url::HttpHost(row.href), url::HttpHost(row.document));
+        }
       }
       EXPECT_EQ(tsvHrefs, expected);
     }

@@ -329,7 +329,9 @@ TEST(ResolveUrl, PlainPathsResolveAsEveryOtherReference) {
       const std::optional<std::string> plain = ResolveUrl(base, reference);
       const std::optional<std::string> hostOfPlain = plain ? HttpHost(*plain) : std::nullopt;
       EXPECT_EQ(plain, ResolveUrl(base, " " + reference)) << base << " " << reference;
-      if (plain) EXPECT_EQ(hostOfPlain, HttpHost(*plain)) << base << " " << reference;
+      if (plain) {
+        EXPECT_EQ(hostOfPlain, HttpHost(*plain)) << base << " " << reference;
+      }
     }
   }
 }
