@@ -451,70 +451,33 @@ class CHtmlNode : public INode {
 // pipeline changes a collection while indexing it); any other change empties it.
 class CHtmlCollection : public ICollection {
  public:
-  CHtmlCollection(std::shared_ptr<CHtmlDocument> document, Impl& impl, Selection selection,
-                  std::string tag = {})
-      : m_pDocument(std::move(document)),
-        m_impl(impl),
-        m_selection(selection),
-        m_strTag(AsciiLower(tag)),
-        m_nSeenVersion(impl.version) {}
+  CHtmlCollection(std::shared_ptr<CHtmlDocument> document, Impl& impl, CLiveSelection selection)
+      : m_pDocument(std::move(document)), m_impl(impl), m_selection(std::move(selection)) {}
 
-  long Length() override {
-    Sync();
-    FillTo(SIZE_MAX);
-    return static_cast<long>(m_arrItems.size());
-  }
+  long Length() override { return static_cast<long>(ItemsTo(SIZE_MAX).size()); }
 
   NodePtr Item(long index) override {
     if (index < 0) return nullptr;
-    Sync();
-    auto position = static_cast<std::size_t>(index);
-    FillTo(position);
-    if (position >= m_arrItems.size()) return nullptr;
-    m_nLastIndex = position;
-    return std::make_shared<CHtmlNode>(m_pDocument, m_impl, m_arrItems[position]);
+    const auto position = static_cast<std::size_t>(index);
+    const std::vector<Node*>& items = ItemsTo(position);
+    if (position >= items.size()) return nullptr;
+    m_selection.NoteRead(position);
+    return std::make_shared<CHtmlNode>(m_pDocument, m_impl, items[position]);
   }
 
   CollectionPtr Tags(const std::string& name) override {
-    // A second, different tag name leaves nothing; "\n" never equals a tag name.
-    std::string tag = m_strTag.empty() || m_strTag == AsciiLower(name) ? name : "\n";
-    return std::make_shared<CHtmlCollection>(m_pDocument, m_impl, m_selection, tag);
+    return std::make_shared<CHtmlCollection>(m_pDocument, m_impl,
+                                             m_selection.Tagged(name, m_impl.version));
   }
 
  private:
-  void Sync() {
-    if (m_nSeenVersion == m_impl.version) return;
-    bool onlyLastItemChanged = m_nSeenVersion + 1 == m_impl.version &&
-                               m_nLastIndex < m_arrItems.size() &&
-                               m_arrItems[m_nLastIndex] == m_impl.lastChanged;
-    m_arrItems.resize(onlyLastItemChanged ? m_nLastIndex : 0);
-    m_bComplete = false;
-    m_nSeenVersion = m_impl.version;
-  }
-
-  void FillTo(std::size_t position) {
-    const Node* root = m_impl.root;
-    while (!m_bComplete && m_arrItems.size() <= position) {
-      const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
-      do {
-        node = NextInDocument(node, root);
-      } while (node && !Selects(m_selection, m_strTag, *node));
-      if (node) {
-        m_arrItems.push_back(const_cast<Node*>(node));
-      } else {
-        m_bComplete = true;
-      }
-    }
+  const std::vector<Node*>& ItemsTo(std::size_t position) {
+    return m_selection.ItemsTo(position, m_impl.root, m_impl.version, m_impl.lastChanged);
   }
 
   std::shared_ptr<CHtmlDocument> m_pDocument;
   Impl& m_impl;
-  Selection m_selection;
-  std::string m_strTag;
-  std::vector<Node*> m_arrItems;
-  bool m_bComplete = false;
-  std::uint64_t m_nSeenVersion;
-  std::size_t m_nLastIndex = SIZE_MAX;
+  CLiveSelection m_selection;
 };
 
 // The window of a frame: its document comes from the program's loader when asked for.
@@ -596,15 +559,18 @@ std::string CHtmlDocument::Url() {
 }
 
 CollectionPtr CHtmlDocument::Links() {
-  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::Links);
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl,
+                                           CLiveSelection(Selection::Links, {}, m_pImpl->version));
 }
 
 CollectionPtr CHtmlDocument::Images() {
-  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::Images);
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl,
+                                           CLiveSelection(Selection::Images, {}, m_pImpl->version));
 }
 
 CollectionPtr CHtmlDocument::All() {
-  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl, Selection::All);
+  return std::make_shared<CHtmlCollection>(shared_from_this(), *m_pImpl,
+                                           CLiveSelection(Selection::All, {}, m_pImpl->version));
 }
 
 NodePtr CHtmlDocument::Body() {

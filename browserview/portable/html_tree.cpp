@@ -47,4 +47,37 @@ bool Selects(Selection selection, const std::string& tag, const Node& node) {
   return false;
 }
 
+CLiveSelection::CLiveSelection(Selection selection, const std::string& tag, std::uint64_t version)
+    : m_selection(selection), m_strTag(AsciiLower(tag)), m_nVersion(version) {}
+
+const std::vector<Node*>& CLiveSelection::ItemsTo(std::size_t position, const Node* root,
+                                                  std::uint64_t version, const Node* lastChanged) {
+  if (m_nVersion != version) {
+    const bool onlyLastItemChanged = m_nVersion + 1 == version &&
+                                     m_nLastIndex < m_arrItems.size() &&
+                                     m_arrItems[m_nLastIndex] == lastChanged;
+    m_arrItems.resize(onlyLastItemChanged ? m_nLastIndex : 0);
+    m_bComplete = false;
+    m_nVersion = version;
+  }
+  const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
+  while (!m_bComplete && m_arrItems.size() <= position) {
+    do {
+      node = NextInDocument(node, root);
+    } while (node && !Selects(m_selection, m_strTag, *node));
+    if (node) {
+      m_arrItems.push_back(const_cast<Node*>(node));
+    } else {
+      m_bComplete = true;
+    }
+  }
+  return m_arrItems;
+}
+
+CLiveSelection CLiveSelection::Tagged(const std::string& name, std::uint64_t version) const {
+  // "\n" is no element's name.
+  const std::string lower = AsciiLower(name);
+  return CLiveSelection(m_selection, m_strTag.empty() || m_strTag == lower ? lower : "\n", version);
+}
+
 }  // namespace tavrin::dom

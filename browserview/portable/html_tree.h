@@ -1,6 +1,7 @@
 // The mutable tree behind the portable document model, and its HTML serialisation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,6 +47,30 @@ enum class Selection { All, Links, Images };
 // Whether the collection holds `node`; a non-empty `tag` also requires that tag name, compared
 // without regard to ASCII case.
 bool Selects(Selection selection, const std::string& tag, const Node& node);
+
+// The elements of a live collection, found lazily in document order. The pipeline changes the
+// item it read last while it walks a collection; such a change keeps the items before it, so
+// that a pass over a large page does not walk the tree once per item. Any other change, seen by
+// the tree's change count, starts afresh.
+class CLiveSelection {
+ public:
+  CLiveSelection(Selection selection, const std::string& tag, std::uint64_t version);
+
+  // The elements as the tree under `root` is now, found up to `position` at least.
+  const std::vector<Node*>& ItemsTo(std::size_t position, const Node* root, std::uint64_t version,
+                                    const Node* lastChanged);
+  void NoteRead(std::size_t position) { m_nLastIndex = position; }
+  // The same selection narrowed to the tag `name`; a second, different tag selects nothing.
+  CLiveSelection Tagged(const std::string& name, std::uint64_t version) const;
+
+ private:
+  Selection m_selection;
+  std::string m_strTag;  // lower case; empty: any
+  std::vector<Node*> m_arrItems;
+  bool m_bComplete = false;
+  std::uint64_t m_nVersion;
+  std::size_t m_nLastIndex = SIZE_MAX;
+};
 
 // The HTML fragment serialisation of the children of `node` (what innerHTML gives).
 std::string SerializeChildren(const Node& node);

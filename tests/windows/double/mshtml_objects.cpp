@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "browserview/ascii_case.h"
 #include "framework/hresult.h"
 #include "framework/text.h"
 #include "framework/unique_any.h"
@@ -302,11 +301,8 @@ class CChildrenObject final : public CObject<NotImplDomChildrenCollection> {
 
 class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
  public:
-  CCollectionObject(SetPtr set, CTree* tree, Selection selection, std::string tag)
-      : CObject(std::move(set), tree),
-        m_selection(selection),
-        m_strTag(std::move(tag)),
-        m_nVersion(tree->version) {}
+  CCollectionObject(SetPtr set, CTree* tree, dom::CLiveSelection selection)
+      : CObject(std::move(set), tree), m_selection(std::move(selection)) {}
 
   STDMETHODIMP get_length(long* p) override {
     return Get(L"IHTMLElementCollection::get_length", p, [&] {
@@ -324,7 +320,7 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
           const auto position = static_cast<std::size_t>(i);
           const std::vector<Node*>& items = ItemsTo(position);
           if (position >= items.size()) return S_OK;
-          m_nLastIndex = position;
+          m_selection.NoteRead(position);
           return HandOutNode(m_pSet, m_pTree, items[position], p);
         },
         i);
@@ -332,11 +328,8 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
   STDMETHODIMP tags(VARIANT tagName, IDispatch** p) override {
     return Get(L"IHTMLElementCollection::tags", p, [&] {
       if (V_VT(&tagName) != VT_BSTR) return E_INVALIDARG;
-      const std::string requested = AsciiLower(FromBstr(V_BSTR(&tagName)));
-      // A second, different tag name selects nothing; a line feed is no element's name.
       const ComPtr<CCollectionObject> tagged = Make<CCollectionObject>(
-          m_pSet, m_pTree, m_selection,
-          m_strTag.empty() || m_strTag == requested ? requested : std::string(1, '\n'));
+          m_pSet, m_pTree, m_selection.Tagged(FromBstr(V_BSTR(&tagName)), m_pTree->version));
       return HandOut<IDispatch>(static_cast<IHTMLElementCollection*>(tagged.get()), p);
     });
   }
@@ -345,44 +338,16 @@ class CCollectionObject final : public CObject<NotImplHtmlElementCollection> {
   void* Find(REFIID riid) override { return Own<IHTMLElementCollection>(this, riid); }
 
  private:
-  // The selection as the tree is now, found up to `position` at least. The pipeline changes
-  // the item it read last while it walks a collection; such a change keeps the items before
-  // it, so that a pass over a large page does not walk the tree once per item.
   const std::vector<Node*>& ItemsTo(std::size_t position) {
-    if (m_nVersion != m_pTree->version) {
-      const bool lastItemChanged = m_nVersion + 1 == m_pTree->version &&
-                                   m_nLastIndex < m_arrItems.size() &&
-                                   m_arrItems[m_nLastIndex] == m_pTree->lastChanged;
-      m_arrItems.resize(lastItemChanged ? m_nLastIndex : 0);
-      m_bComplete = false;
-      m_nVersion = m_pTree->version;
-    }
-    const Node* root = m_pTree->root;
-    const Node* node = m_arrItems.empty() ? root : m_arrItems.back();
-    while (!m_bComplete && m_arrItems.size() <= position) {
-      do {
-        node = dom::NextInDocument(node, root);
-      } while (node && !Selects(m_selection, m_strTag, *node));
-      if (node) {
-        m_arrItems.push_back(const_cast<Node*>(node));
-      } else {
-        m_bComplete = true;
-      }
-    }
-    return m_arrItems;
+    return m_selection.ItemsTo(position, m_pTree->root, m_pTree->version, m_pTree->lastChanged);
   }
 
-  Selection m_selection;
-  std::string m_strTag;
-  std::vector<Node*> m_arrItems;
-  bool m_bComplete = false;
-  std::uint64_t m_nVersion;
-  std::size_t m_nLastIndex = SIZE_MAX;
+  dom::CLiveSelection m_selection;
 };
 
 ComPtr<IHTMLElementCollection> NewCollection(const SetPtr& set, CTree* tree, Selection selection) {
   const ComPtr<CCollectionObject> collection =
-      Make<CCollectionObject>(set, tree, selection, std::string());
+      Make<CCollectionObject>(set, tree, dom::CLiveSelection(selection, {}, tree->version));
   return ComPtr<IHTMLElementCollection>(collection.get());
 }
 
