@@ -14,6 +14,7 @@ add_subdirectory(shared)
 add_subdirectory(resources)
 add_subdirectory(registration)
 add_subdirectory(band)
+add_subdirectory(settingstool)
 
 if(TAVRIN_DIST_ARCH STREQUAL "x64")
   add_subdirectory(tests/windows)
