@@ -5,6 +5,7 @@
 #include "framework/dispatch.h"
 
 #include <mshtmdid.h>
+#include <mshtmhst.h>
 #include <mshtml.h>
 
 #include <algorithm>
@@ -84,71 +85,110 @@ class CWebBrowser2ContainerWnd::CHostObject : public UntypedDispatch,
   explicit CHostObject(Window& window) noexcept : m_pWindow(&window) {}
   void CutOff() noexcept { m_pWindow = nullptr; }
 
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+  // IDispatch: the script surface, by name, and the document events, by their ids.
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                              DISPID* ids) noexcept override {
-    return Forward(&Window::GetIDsOfNames, riid, names, count, lcid, ids);
+    if (!m_pWindow) return E_UNEXPECTED;
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids) return E_POINTER;
+    if (count == 0) return S_OK;
+    HRESULT hr = S_OK;
+    ids[0] = DISPID_UNKNOWN;
+    for (const ScriptMember& member : ScriptMembers()) {
+      if (names[0] && CompareStringOrdinal(names[0], -1, member.name, -1, TRUE) == CSTR_EQUAL)
+        ids[0] = member.id;
+    }
+    if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    // The members take no named arguments.
+    for (UINT i = 1; i < count; ++i) {
+      ids[i] = DISPID_UNKNOWN;
+      hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
   }
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept override {
-    return Forward(&Window::Invoke, id, riid, lcid, flags, params, result, exception, argError);
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) noexcept override {
+    if (!m_pWindow) return E_UNEXPECTED;
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    const auto members = ScriptMembers();
+    const auto member = std::find_if(members.begin(), members.end(),
+                                     [id](const ScriptMember& m) { return m.id == id; });
+    if (member == members.end()) return DISP_E_MEMBERNOTFOUND;
+    static const DISPPARAMS kNoArguments{};
+    const DISPPARAMS& args = params ? *params : kNoArguments;
+    if (args.cArgs > 0 && !args.rgvarg) return E_INVALIDARG;
+    try {
+      return member->invoke(*m_pWindow, flags, args, result);
+    }
+    CATCH_RETURN();
   }
 
-  STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* target,
-                               IDispatch* object) noexcept override {
-    return Forward(&Window::ShowContextMenu, id, point, target, object);
+  // IDocHostUIHandler
+  STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) noexcept override {
+    if (!m_pWindow) return E_UNEXPECTED;
+    // S_FALSE lets the browser show its own menu; S_OK shows none.
+    return m_pWindow->m_bAllowContextMenu ? S_FALSE : S_OK;
   }
   STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept override {
-    return Forward(&Window::GetHostInfo, info);
+    if (!m_pWindow) return E_UNEXPECTED;
+    if (!info) return E_POINTER;
+    info->dwFlags = m_pWindow->m_bScrollBars ? DOCHOSTUIFLAG_NO3DBORDER
+                                             : DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_SCROLL_NO;
+    info->dwFlags |= DOCHOSTUIFLAG_FLAT_SCROLLBAR;
+    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    return S_OK;
   }
-  STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject, IOleCommandTarget* target,
-                      IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) noexcept override {
-    return Forward(&Window::ShowUI, id, activeObject, target, frame, document);
+  STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                      IOleInPlaceUIWindow*) noexcept override {
+    return WhileLive(E_NOTIMPL);
   }
-  STDMETHODIMP HideUI() noexcept override { return Forward(&Window::HideUI); }
-  STDMETHODIMP UpdateUI() noexcept override { return Forward(&Window::UpdateUI); }
-  STDMETHODIMP EnableModeless(BOOL enable) noexcept override {
-    return Forward(&Window::EnableModeless, enable);
+  STDMETHODIMP HideUI() noexcept override { return WhileLive(E_NOTIMPL); }
+  STDMETHODIMP UpdateUI() noexcept override { return WhileLive(S_FALSE); }
+  STDMETHODIMP EnableModeless(BOOL) noexcept override { return WhileLive(E_NOTIMPL); }
+  STDMETHODIMP OnDocWindowActivate(BOOL) noexcept override { return WhileLive(E_NOTIMPL); }
+  STDMETHODIMP OnFrameWindowActivate(BOOL) noexcept override { return WhileLive(E_NOTIMPL); }
+  STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) noexcept override {
+    return WhileLive(E_NOTIMPL);
   }
-  STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept override {
-    return Forward(&Window::OnDocWindowActivate, activate);
+  // S_OK swallows the key; E_NOTIMPL leaves it to the browser.
+  STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID*, DWORD) noexcept override {
+    if (!m_pWindow) return E_UNEXPECTED;
+    if (!msg || msg->message == WM_CHAR) return E_NOTIMPL;
+    // Ctrl+N would open a browser window of its own.
+    if (GetKeyState(VK_CONTROL) < 0 && msg->wParam == 'N') return S_OK;
+    const auto& blocked = m_pWindow->m_arrBlockedKeys;
+    return std::find(blocked.begin(), blocked.end(), msg->wParam) != blocked.end() ? S_OK
+                                                                                   : E_NOTIMPL;
   }
-  STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept override {
-    return Forward(&Window::OnFrameWindowActivate, activate);
+  STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD) noexcept override {
+    return WhileLive(E_NOTIMPL, key);
   }
-  STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window,
-                            BOOL frameWindow) noexcept override {
-    return Forward(&Window::ResizeBorder, border, window, frameWindow);
-  }
-  STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept override {
-    return Forward(&Window::TranslateAccelerator, msg, group, command);
-  }
-  STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept override {
-    return Forward(&Window::GetOptionKeyPath, Cleared(key), reserved);
-  }
-  STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept override {
-    return Forward(&Window::GetDropTarget, target, Cleared(replacement));
+  STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** replacement) noexcept override {
+    return WhileLive(E_NOTIMPL, replacement);
   }
   STDMETHODIMP GetExternal(IDispatch** external) noexcept override {
-    return Forward(&Window::GetExternal, Cleared(external));
+    if (!external) return E_POINTER;
+    *external = nullptr;
+    if (!m_pWindow) return E_UNEXPECTED;
+    return ComPtr<IDispatch>(this).copy_to(external);
   }
-  STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept override {
-    return Forward(&Window::TranslateUrl, translate, urlIn, Cleared(urlOut));
+  STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* urlOut) noexcept override {
+    return WhileLive(E_NOTIMPL, urlOut);
   }
-  STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept override {
-    return Forward(&Window::FilterDataObject, object, Cleared(replacement));
+  STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** replacement) noexcept override {
+    return WhileLive(E_NOTIMPL, replacement);
   }
 
  private:
-  template <class... Params, class... Args>
-  HRESULT Forward(HRESULT (STDMETHODCALLTYPE Window::*method)(Params...) noexcept,
-                  Args... args) const noexcept {
-    return m_pWindow ? (m_pWindow->*method)(args...) : E_UNEXPECTED;
+  // What a method that does nothing answers; its out-parameter is null either way.
+  template <class... Out>
+  HRESULT WhileLive(HRESULT answer, Out**... out) const noexcept {
+    (Clear(out), ...);
+    return m_pWindow ? answer : E_UNEXPECTED;
   }
-  // An out-parameter is null on failure, also when no window answers.
   template <class T>
-  static T** Cleared(T** out) noexcept {
+  static void Clear(T** out) noexcept {
     if (out) *out = nullptr;
-    return out;
   }
 
   Window* m_pWindow;
@@ -367,126 +407,6 @@ BOOL CWebBrowser2ContainerWnd::PreTranslateMessage(MSG* msg) noexcept {
   const bool keyboard = message >= WM_KEYDOWN && message <= WM_SYSDEADCHAR;
   const bool mouse = message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK;
   return (keyboard || mouse) && Handle() && IsDialogMessageW(Handle(), msg);
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                                                     DISPID* ids) noexcept {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  if (!names || !ids) return E_POINTER;
-  if (count == 0) return S_OK;
-  HRESULT hr = S_OK;
-  ids[0] = DISPID_UNKNOWN;
-  for (const ScriptMember& member : ScriptMembers()) {
-    if (names[0] && CompareStringOrdinal(names[0], -1, member.name, -1, TRUE) == CSTR_EQUAL)
-      ids[0] = member.id;
-  }
-  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-  // The members take no named arguments.
-  for (UINT i = 1; i < count; ++i) {
-    ids[i] = DISPID_UNKNOWN;
-    hr = DISP_E_UNKNOWNNAME;
-  }
-  return hr;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
-                                              DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                                              UINT*) noexcept {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  const auto members = ScriptMembers();
-  const auto member = std::find_if(members.begin(), members.end(),
-                                   [id](const ScriptMember& m) { return m.id == id; });
-  if (member == members.end()) return DISP_E_MEMBERNOTFOUND;
-  static const DISPPARAMS kNoArguments{};
-  const DISPPARAMS& args = params ? *params : kNoArguments;
-  if (args.cArgs > 0 && !args.rgvarg) return E_INVALIDARG;
-  try {
-    return member->invoke(*this, flags, args, result);
-  }
-  CATCH_RETURN();
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::ShowContextMenu(DWORD, POINT*, IUnknown*,
-                                                       IDispatch*) noexcept {
-  // S_FALSE lets the browser show its own menu; S_OK shows none.
-  return m_bAllowContextMenu ? S_FALSE : S_OK;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::GetHostInfo(DOCHOSTUIINFO* info) noexcept {
-  if (!info) return E_POINTER;
-  info->dwFlags =
-      m_bScrollBars ? DOCHOSTUIFLAG_NO3DBORDER : DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_SCROLL_NO;
-  info->dwFlags |= DOCHOSTUIFLAG_FLAT_SCROLLBAR;
-  info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
-  return S_OK;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
-                                              IOleInPlaceFrame*, IOleInPlaceUIWindow*) noexcept {
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::HideUI() noexcept {
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::UpdateUI() noexcept {
-  return S_FALSE;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::EnableModeless(BOOL) noexcept {
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::OnDocWindowActivate(BOOL) noexcept {
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::OnFrameWindowActivate(BOOL) noexcept {
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) noexcept {
-  return E_NOTIMPL;
-}
-
-// S_OK swallows the key; E_NOTIMPL leaves it to the browser.
-STDMETHODIMP CWebBrowser2ContainerWnd::TranslateAccelerator(LPMSG msg, const GUID*,
-                                                            DWORD) noexcept {
-  if (!msg || msg->message == WM_CHAR) return E_NOTIMPL;
-  // Ctrl+N would open a browser window of its own.
-  if (GetKeyState(VK_CONTROL) < 0 && msg->wParam == 'N') return S_OK;
-  const bool blocked = std::find(m_arrBlockedKeys.begin(), m_arrBlockedKeys.end(), msg->wParam) !=
-                       m_arrBlockedKeys.end();
-  return blocked ? S_OK : E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::GetOptionKeyPath(LPOLESTR* key, DWORD) noexcept {
-  if (key) *key = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::GetDropTarget(IDropTarget*,
-                                                     IDropTarget** replacement) noexcept {
-  if (replacement) *replacement = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::GetExternal(IDispatch** external) noexcept {
-  if (!external) return E_POINTER;
-  *external = nullptr;
-  return m_pHostObject ? m_pHostObject.copy_to(external) : E_UNEXPECTED;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::TranslateUrl(DWORD, LPWSTR, LPWSTR* urlOut) noexcept {
-  if (urlOut) *urlOut = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CWebBrowser2ContainerWnd::FilterDataObject(IDataObject*,
-                                                        IDataObject** replacement) noexcept {
-  if (replacement) *replacement = nullptr;
-  return E_NOTIMPL;
 }
 
 BOOL CWebBrowser2ContainerWnd::OnCmdExecute(const std::wstring&, const std::wstring&,

@@ -10,7 +10,6 @@
 #include "framework/window.h"
 
 #include <exdisp.h>
-#include <mshtmhst.h>
 
 #include <span>
 #include <string>
@@ -18,9 +17,9 @@
 
 namespace tavrin {
 
-// window.external, the UI handler and the document-event sink are one small COM object that
-// passes calls on to the window: a document or script engine may keep it past the window's life,
-// and once the window is destroyed it answers E_UNEXPECTED. The methods below are what it calls.
+// window.external, the UI handler and the document-event sink are one small COM object of the
+// window's: a document or script engine may keep it past the window's life, and once the window
+// is destroyed it answers E_UNEXPECTED.
 //
 // The control's events reach the handler set with SetEventHandler through a sink of their own;
 // the window hears them through another sink, as its own handler, for what it needs itself.
@@ -57,31 +56,6 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   // TRUE when the message was consumed.
   virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
 
-  // IDispatch: the script surface, by name, and the document events, by their ids.
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept;
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argError) noexcept;
-
-  // IDocHostUIHandler
-  STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget,
-                               IDispatch* object) noexcept;
-  STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) noexcept;
-  STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* activeObject,
-                      IOleCommandTarget* commandTarget, IOleInPlaceFrame* frame,
-                      IOleInPlaceUIWindow* document) noexcept;
-  STDMETHODIMP HideUI() noexcept;
-  STDMETHODIMP UpdateUI() noexcept;
-  STDMETHODIMP EnableModeless(BOOL enable) noexcept;
-  STDMETHODIMP OnDocWindowActivate(BOOL activate) noexcept;
-  STDMETHODIMP OnFrameWindowActivate(BOOL activate) noexcept;
-  STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) noexcept;
-  STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) noexcept;
-  STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) noexcept;
-  STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** replacement) noexcept;
-  STDMETHODIMP GetExternal(IDispatch** external) noexcept;
-  STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) noexcept;
-  STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) noexcept;
-
  protected:
   // Script commands from window.external; their results are dropped.
   virtual BOOL OnCmdExecute(const std::wstring& command, const std::wstring& first,
@@ -116,10 +90,6 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
 
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-  // The one seam for tests: operations that need a document use this browser object instead of
-  // the hosted control's (which, under Wine, never has one). Call after Create.
-  void ReplaceBrowser(IWebBrowser2* browser) noexcept { m_pBrowser = browser; }
 
   // The document of m_pBrowser as interface I; empty when there is none or it lacks I.
   template <class I>

@@ -12,22 +12,19 @@ using namespace tavrin;
 
 namespace {
 
-class BandHtmlView : public testing::Test {
+class BandHtmlView : public OnDouble<CBandHtmlView> {
  protected:
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
     CreateSettingsKey();
-    browser.document = &document;
-    locksBefore = ModuleLockCount();
-    ASSERT_TRUE(
-        view.Create({.parent = parent.Handle(), .style = WS_CHILD | WS_VISIBLE, .id = 100}));
-    view.ReplaceBrowser(&browser);
-    ASSERT_EQ(view.GetExternal(external.put()), S_OK);
+    OnDouble::SetUp();
+    Load();
+    external = External();
+    ASSERT_TRUE(external);
   }
   void TearDown() override {
     external.reset();
-    DestroyWindow(view.Handle());
-    EXPECT_EQ(ModuleLockCount(), locksBefore);
+    OnDouble::TearDown();
     RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
   }
 
@@ -49,11 +46,18 @@ class BandHtmlView : public testing::Test {
     return value;
   }
 
-  LONG locksBefore = 0;
-  stand_in::Document document;
-  stand_in::Browser browser;
-  ParentWindow parent;
-  Testable<CBandHtmlView> view;
+  // The page's body as markup; "?" when it cannot be read.
+  std::wstring BodyMarkup() {
+    UniqueBstr markup;
+    const auto body = Body();
+    if (!body || FAILED(body->get_innerHTML(markup.put()))) return L"?";
+    return std::wstring(markup.get() ? markup.get() : L"", SysStringLen(markup.get()));
+  }
+  void SetBodyMarkup(const wchar_t* markup) {
+    const Text text(markup);
+    ASSERT_EQ(Body()->put_innerHTML(text.get()), S_OK);
+  }
+
   ComPtr<IDispatch> external;
 };
 
@@ -78,25 +82,31 @@ TEST_F(BandHtmlView, ConfigWritesTheDecimalValueOfItsTextAsADword) {
 }
 
 TEST_F(BandHtmlView, ExitEmptiesTheBodyEachTime) {
-  document.body.innerHTML =
-      L"<table><tr><td><a href=\"https://a.example/\">a</a></td></tr></table>";
+  SetBodyMarkup(
+      L"<table><tbody><tr><td><a href=\"https://a.example/\">a</a></td></tr></tbody></table>");
   EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
-  EXPECT_EQ(document.body.innerHTML, L"");
-  document.body.innerHTML = L"<p>again</p>";
+  EXPECT_EQ(BodyMarkup(), L"");
+  SetBodyMarkup(L"<p>again</p>");
   EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
-  EXPECT_EQ(document.body.innerHTML, L"");
+  EXPECT_EQ(BodyMarkup(), L"");
+}
 
-  // A document that is not HTML is left alone.
-  stand_in::Element notHtml;
-  notHtml.innerHTML = L"<p>kept</p>";
-  document.body.innerHTML = L"<p>kept</p>";
-  browser.document = &notHtml;
+TEST_F(BandHtmlView, ExitLeavesADocumentThatIsNotHtmlAlone) {
+  SetBodyMarkup(L"<p>kept</p>");
+  // The same page, its document no longer answering as HTML: the body is there, but not for Exit.
+  const auto document = Document();
+  ASSERT_EQ(document->InjectFault(L"QueryInterface:IHTMLDocument2", E_NOINTERFACE, -1), S_OK);
+  ComPtr<IDispatch> shown;
+  ASSERT_EQ(view.HostedBrowser()->get_Document(shown.put()), S_OK);
+  ASSERT_TRUE(shown);
+  ASSERT_FALSE(shown.query<IHTMLDocument2>());
   EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
-  browser.document = &document;
-  EXPECT_EQ(notHtml.innerHTML, L"<p>kept</p>");
-  EXPECT_EQ(document.body.innerHTML, L"<p>kept</p>");
-  EXPECT_EQ(notHtml.refs, 0u);
-  EXPECT_EQ(document.body.refs, 0u);
+  ASSERT_EQ(document->ClearFaults(), S_OK);
+  EXPECT_EQ(BodyMarkup(), L"<p>kept</p>");
+
+  // As HTML again, the next Exit empties it.
+  EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
+  EXPECT_EQ(BodyMarkup(), L"");
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 #pragma once
-// Stand-ins for the browser and document objects that Wine's control never provides. Each lives
-// on the test's stack and counts its references, so a test can see that all came back.
+// What the view tests share: a browser stand-in for the free functions, and a fixture that runs a
+// view on the browser double, registered as the WebBrowser control while the test runs.
 
 #include "browserview/web_browser_container.h"
 #include "framework/com_ptr.h"
 #include "framework/hresult.h"
+#include "framework/module.h"
 #include "framework/unique_any.h"
+#include "mshtml_double.h"
 #include "not_implemented.h"
+#include "web_browser_double_registration.h"
+#include "web_browser_double_test.h"
 #include "../not_implemented_dispatch.h"
 
+#include <gtest/gtest.h>
 #include <mshtml.h>
 
 #include <algorithm>
@@ -18,150 +23,25 @@
 
 namespace stand_in {
 
-template <class Base, class Interface>
-class Counted : public NotImplDispatch<Base> {
+// Lives on the test's stack and counts its references, so a test can see that all came back.
+class Browser final : public NotImplDispatch<NotImplWebBrowser2> {
  public:
   ULONG refs = 0;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-                   IsEqualIID(riid, __uuidof(Interface))
-               ? static_cast<Base*>(this)
-               : Find(riid);
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs; }
-
- protected:
-  // Interfaces beyond the stand-in's own.
-  virtual void* Find(REFIID) { return nullptr; }
-};
-
-template <class T, class I>
-HRESULT HandOut(T* object, I** out) {
-  *out = object;
-  if (object) object->AddRef();
-  return S_OK;
-}
-
-class Element final : public Counted<NotImplHtmlElement, IHTMLElement> {
- public:
-  std::wstring tagName = L"A";
-  std::wstring innerHTML;
-
-  STDMETHODIMP get_tagName(BSTR* p) override {
-    *p = SysAllocString(tagName.c_str());
-    return S_OK;
-  }
-  STDMETHODIMP put_innerHTML(BSTR v) override {
-    innerHTML.assign(v ? v : L"", SysStringLen(v));
-    return S_OK;
-  }
-};
-
-class EventObject final : public Counted<NotImplHtmlEventObj, IHTMLEventObj> {
- public:
-  Element source;
-  VARTYPE returnType = VT_EMPTY;
-  LONG returnValue = -1;
-
-  STDMETHODIMP get_srcElement(IHTMLElement** p) override { return HandOut(&source, p); }
-  STDMETHODIMP put_returnValue(VARIANT v) override {
-    returnType = V_VT(&v);
-    returnValue = V_VT(&v) == VT_I2 ? V_I2(&v) : -1;
-    return S_OK;
-  }
-};
-
-class Window final : public Counted<NotImplHtmlWindow2, IHTMLWindow2> {
- public:
-  EventObject event;
-
-  STDMETHODIMP get_event(IHTMLEventObj** p) override { return HandOut(&event, p); }
-};
-
-class ConnectionPoint final : public IConnectionPoint {
- public:
-  ULONG refs = 0;
-  tavrin::ComPtr<IUnknown> sink;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint))
-      return E_NOINTERFACE;
-    *ppv = this;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs; }
-  STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override {
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP Advise(IUnknown* unknown, DWORD* cookie) override {
-    sink = unknown;
-    *cookie = 7;
-    return S_OK;
-  }
-  STDMETHODIMP Unadvise(DWORD cookie) override {
-    if (cookie != 7 || !sink) return CONNECT_E_NOCONNECTION;
-    sink.reset();
-    return S_OK;
-  }
-  STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-};
-
-class Document final : public Counted<NotImplHtmlDocument2, IHTMLDocument2>,
-                       public ICustomDoc,
-                       public IConnectionPointContainer {
- public:
-  Element body;
-  Window window;
-  ConnectionPoint documentEvents;
-  tavrin::ComPtr<IDocHostUIHandler> uiHandler;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return Counted<NotImplHtmlDocument2, IHTMLDocument2>::QueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs; }
-
-  STDMETHODIMP get_body(IHTMLElement** p) override { return HandOut(&body, p); }
-  STDMETHODIMP get_parentWindow(IHTMLWindow2** p) override { return HandOut(&window, p); }
-  STDMETHODIMP SetUIHandler(IDocHostUIHandler* handler) override {
-    uiHandler = handler;
-    return S_OK;
-  }
-  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
-    *point = nullptr;
-    if (!IsEqualIID(riid, __uuidof(HTMLDocumentEvents))) return CONNECT_E_NOCONNECTION;
-    return HandOut(&documentEvents, point);
-  }
-
- protected:
-  void* Find(REFIID riid) override {
-    if (IsEqualIID(riid, __uuidof(ICustomDoc))) return static_cast<ICustomDoc*>(this);
-    if (IsEqualIID(riid, IID_IConnectionPointContainer))
-      return static_cast<IConnectionPointContainer*>(this);
-    return nullptr;
-  }
-};
-
-class Browser final : public Counted<NotImplWebBrowser2, IWebBrowser2> {
- public:
-  IDispatch* document = nullptr;
   VARIANT_BOOL busy = VARIANT_FALSE;
   READYSTATE readyState = READYSTATE_COMPLETE;
-  std::wstring navigated;
 
-  STDMETHODIMP get_Document(IDispatch** p) override {
-    HandOut(document, p);
-    return document ? S_OK : S_FALSE;
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
+        !IsEqualIID(riid, IID_IWebBrowser2)) {
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IWebBrowser2*>(this);
+    AddRef();
+    return S_OK;
   }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
   STDMETHODIMP get_Busy(VARIANT_BOOL* p) override {
     *p = busy;
     return S_OK;
@@ -170,20 +50,15 @@ class Browser final : public Counted<NotImplWebBrowser2, IWebBrowser2> {
     *p = readyState;
     return S_OK;
   }
-  STDMETHODIMP Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override {
-    navigated.assign(url, SysStringLen(url));
-    return S_OK;
-  }
 };
 
 }  // namespace stand_in
 
-// A container (or subclass) under test, with the seam and the protected event open to the test.
+// A container (or subclass) under test, with its control and a protected event open to the test.
 template <class Base>
 class Testable final : public Base {
  public:
   using Base::NavigateComplete2;
-  using Base::ReplaceBrowser;
   IWebBrowser2* HostedBrowser() const { return this->m_pBrowser.get(); }
 };
 
@@ -230,7 +105,79 @@ class Text {
     V_BSTR(&v) = m_text.get();
     return v;
   }
+  BSTR get() const { return m_text.get(); }
 
  private:
   tavrin::UniqueBstr m_text;
+};
+
+// A view of class View on the browser double. Each test ends with every reference given back:
+// the view's host object (the module lock) and the double's browser and documents.
+template <class View>
+class OnDouble : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(registration.Registered());
+    locksBefore = tavrin::ModuleLockCount();
+    Recreate({});
+  }
+  void TearDown() override {
+    DestroyWindow(view.Handle());
+    EXPECT_EQ(tavrin::ModuleLockCount(), locksBefore) << "a host object still referenced";
+    const HMODULE module = GetModuleHandleW(test_double_test::ScopedDoubleRegistration::kDll);
+    ASSERT_TRUE(module);
+    const auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    ASSERT_TRUE(canUnload);
+    EXPECT_EQ(canUnload(), S_OK) << "the view left a reference on the double or a document";
+  }
+
+  // The view again, created with the owner's choices.
+  void Recreate(typename View::CreateArgs args) {
+    if (view.Handle()) DestroyWindow(view.Handle());
+    args.parent = parent.Handle();
+    args.style = WS_CHILD | WS_VISIBLE;
+    args.id = 100;
+    ASSERT_TRUE(view.Create(std::move(args)));
+  }
+
+  // Navigates the view and runs its events until the page has loaded.
+  void Load(const wchar_t* url = L"about:blank") {
+    ASSERT_TRUE(view.Navigate(url));
+    test_double_test::PumpUntilIdle(view.HostedBrowser());
+  }
+
+  // The document the double shows now; empty before the first load.
+  tavrin::ComPtr<IDoubleDocument> Document() {
+    tavrin::ComPtr<IDispatch> document;
+    if (FAILED(view.HostedBrowser()->get_Document(document.put()))) return {};
+    return document.template query<IDoubleDocument>();
+  }
+  // What the document calls as its host, as MSHTML would.
+  tavrin::ComPtr<IDocHostUIHandler> Handler() {
+    tavrin::ComPtr<IDocHostUIHandler> handler;
+    if (const auto document = Document()) document->GetUIHandler(handler.put());
+    return handler;
+  }
+  // The page's window.external.
+  tavrin::ComPtr<IDispatch> External() {
+    tavrin::ComPtr<IDispatch> external;
+    const auto handler = Handler();
+    EXPECT_TRUE(handler);
+    if (handler) {
+      EXPECT_EQ(handler->GetExternal(external.put()), S_OK);
+    }
+    return external;
+  }
+  // The body of the page shown.
+  tavrin::ComPtr<IHTMLElement> Body() {
+    tavrin::ComPtr<IHTMLElement> body;
+    if (const auto html = Document().template query<IHTMLDocument2>()) html->get_body(body.put());
+    return body;
+  }
+
+  test_double_test::ScopedDoubleRegistration registration{TAVRIN_DOUBLE_DLL};
+  LONG locksBefore = 0;
+  ParentWindow parent;
+  Testable<View> view;
 };

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -122,63 +124,68 @@ TEST(ContainerHosting, AHandlerSetAfterCreationHearsTheEventsUntilItIsTakenAway)
   DestroyWindow(view.Handle());
 }
 
-class ContainerHandler : public testing::Test {
+// The container whose click handler a test chooses.
+class ClickableContainer : public CWebBrowser2ContainerWnd {
+ public:
+  std::function<void()> onClick;
+
  protected:
-  void SetUp() override {
-    browser.document = &document;
-    locksBefore = ModuleLockCount();
-    ASSERT_TRUE(
-        view.Create({.parent = parent.Handle(), .style = WS_CHILD | WS_VISIBLE, .id = 100}));
-    view.ReplaceBrowser(&browser);
+  VARIANT_BOOL OnClick() override {
+    if (onClick) onClick();
+    return VARIANT_TRUE;
   }
-  void TearDown() override {
-    DestroyWindow(view.Handle());
-    EXPECT_EQ(ModuleLockCount(), locksBefore) << "a host object still referenced";
-    EXPECT_EQ(browser.refs, 0u);
-    EXPECT_EQ(document.refs, 0u);
-    EXPECT_EQ(document.window.event.refs, 0u);
-    EXPECT_EQ(document.documentEvents.refs, 0u);
-  }
-
-  // The view again, created with the owner's choices.
-  void Recreate(Container::CreateArgs args) {
-    DestroyWindow(view.Handle());
-    args.parent = parent.Handle();
-    args.style = WS_CHILD | WS_VISIBLE;
-    args.id = 100;
-    ASSERT_TRUE(view.Create(std::move(args)));
-    view.ReplaceBrowser(&browser);
-  }
-
-  ComPtr<IDispatch> External() {
-    ComPtr<IDispatch> external;
-    EXPECT_EQ(view.GetExternal(external.put()), S_OK);
-    return external;
-  }
-
-  LONG locksBefore = 0;
-  // Declared first: the window still calls them while it is destroyed.
-  stand_in::Document document;
-  stand_in::Browser browser;
-  ParentWindow parent;
-  Container view;
 };
 
+// The container on the browser double, whose documents take its UI handler and its document-event
+// sink as MSHTML does.
+using ContainerHandler = OnDouble<ClickableContainer>;
+
+// Fires a document event at the page shown, as MSHTML does for the user's action; the event
+// afterwards, with what the handlers set.
+ComPtr<IHTMLEventObj> Fire(IDoubleDocument* document, DISPID id, VARIANT* result = nullptr,
+                           IHTMLElement* source = nullptr) {
+  ComPtr<IHTMLEventObj> event;
+  const test_double::CEventInit init{.source = source};
+  EXPECT_TRUE(SUCCEEDED(document->FireEvent(id, &init, result, event.put())));
+  return event;
+}
+
+// The type of the event's returnValue, VT_EMPTY when no handler set one, and its VT_I2 value.
+std::pair<VARTYPE, SHORT> ReturnValue(IHTMLEventObj* event) {
+  UniqueVariant value;
+  if (event) event->get_returnValue(value.put());
+  const VARIANT& v = value.get();
+  return {V_VT(&v), V_VT(&v) == VT_I2 ? V_I2(&v) : SHORT{-1}};
+}
+
+long SinkCount(IDoubleDocument* document) {
+  long count = -1;
+  EXPECT_EQ(document->GetEventSinkCount(&count), S_OK);
+  return count;
+}
+
 TEST_F(ContainerHandler, HostInfoFollowsTheScrollBarChoice) {
+  Load();
   DOCHOSTUIINFO info{};
   info.cbSize = sizeof(info);
   info.dwDoubleClick = 99;
-  ASSERT_EQ(view.GetHostInfo(&info), S_OK);
+  ASSERT_TRUE(Handler());
+  ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x8Cu);
   EXPECT_EQ(info.dwDoubleClick, 0u);
   Recreate({.scrollBars = TRUE});
-  ASSERT_EQ(view.GetHostInfo(&info), S_OK);
+  Load();
+  ASSERT_TRUE(Handler());
+  ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x84u);
 }
 
 TEST_F(ContainerHandler, ContextMenuOnlyWhenAllowedAlsoFromScript) {
+  Load();
+  const auto handler = Handler();
+  ASSERT_TRUE(handler);
   POINT point{};
-  EXPECT_EQ(view.ShowContextMenu(0, &point, nullptr, nullptr), S_OK);  // S_OK: no menu at all
+  EXPECT_EQ(handler->ShowContextMenu(0, &point, nullptr, nullptr), S_OK);  // S_OK: no menu at all
 
   const auto external = External();
   VARIANT on;
@@ -186,7 +193,7 @@ TEST_F(ContainerHandler, ContextMenuOnlyWhenAllowedAlsoFromScript) {
   V_VT(&on) = VT_BOOL;
   V_BOOL(&on) = VARIANT_TRUE;
   ASSERT_EQ(CallByName(external.get(), L"allowcontextmenu", DISPATCH_PROPERTYPUT, {on}), S_OK);
-  EXPECT_EQ(view.ShowContextMenu(0, &point, nullptr, nullptr), S_FALSE);
+  EXPECT_EQ(handler->ShowContextMenu(0, &point, nullptr, nullptr), S_FALSE);
 
   UniqueVariant read;
   ASSERT_EQ(CallByName(external.get(), L"AllowContextMenu", DISPATCH_PROPERTYGET, {}, read.put()),
@@ -201,8 +208,10 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
     keys[VK_CONTROL] = control ? 0x80 : 0;
     SetKeyboardState(keys);
     MSG msg{view.Handle(), message, key, 0, 0, {}};
-    return view.TranslateAccelerator(&msg, nullptr, 0);
+    const auto handler = Handler();
+    return handler ? handler->TranslateAccelerator(&msg, nullptr, 0) : E_UNEXPECTED;
   };
+  Load();
   EXPECT_EQ(translate(WM_KEYDOWN, 'N', true), S_OK);
   EXPECT_EQ(translate(WM_KEYUP, 'N', true), S_OK);
   EXPECT_EQ(translate(WM_KEYDOWN, 'N', false), E_NOTIMPL);
@@ -210,6 +219,7 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
   EXPECT_EQ(translate(WM_KEYDOWN, VK_F5, false), E_NOTIMPL);  // the list is empty
 
   Recreate({.blockedKeys = {VK_F1, VK_F5}});
+  Load();
   EXPECT_EQ(translate(WM_KEYDOWN, VK_F5, false), S_OK);
   EXPECT_EQ(translate(WM_KEYUP, VK_F5, false), S_OK);
   EXPECT_EQ(translate(WM_CHAR, VK_F5, false), E_NOTIMPL);
@@ -218,67 +228,85 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
 }
 
 TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelection) {
-  view.NavigateComplete2(nullptr, nullptr);
-  ASSERT_TRUE(document.uiHandler);
-  EXPECT_EQ(document.uiHandler.query<IUnknown>().get(), External().query<IUnknown>().get());
+  Load();
+  ASSERT_TRUE(Handler());
+  EXPECT_EQ(Handler().query<IUnknown>().get(), External().query<IUnknown>().get());
   DOCHOSTUIINFO info{};
-  ASSERT_EQ(document.uiHandler->GetHostInfo(&info), S_OK);
+  ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x8Cu);
-  EXPECT_FALSE(document.documentEvents.sink);  // document events stay off by default
+  EXPECT_EQ(SinkCount(Document().get()), 0);  // document events stay off by default
 
   Recreate({.documentEvents = TRUE});
-  view.NavigateComplete2(nullptr, nullptr);
-  ASSERT_TRUE(document.documentEvents.sink);
-  const auto sink = document.documentEvents.sink.query<IDispatch>();
-  ASSERT_TRUE(sink);
+  Load();
+  const auto document = Document();
+  ASSERT_EQ(SinkCount(document.get()), 1);
 
-  DISPPARAMS none{};
   UniqueVariant result;
-  ASSERT_EQ(sink->Invoke(DISPID_HTMLDOCUMENTEVENTS_ONSELECTSTART, IID_NULL, 0, DISPATCH_METHOD,
-                         &none, result.put(), nullptr, nullptr),
-            S_OK);
+  const auto selecting =
+      Fire(document.get(), DISPID_HTMLDOCUMENTEVENTS_ONSELECTSTART, result.put());
   EXPECT_EQ(V_BOOL(&result.get()), VARIANT_TRUE);
-  EXPECT_EQ(document.window.event.returnType, VT_I2);
-  EXPECT_EQ(document.window.event.returnValue, 0);
+  EXPECT_EQ(ReturnValue(selecting.get()).first, VT_I2);
+  EXPECT_EQ(ReturnValue(selecting.get()).second, 0);
+  const auto dragging = Fire(document.get(), DISPID_HTMLDOCUMENTEVENTS_ONDRAGSTART);
+  EXPECT_EQ(ReturnValue(dragging.get()).first, VT_I2);
 
-  ASSERT_EQ(sink->Invoke(DISPID_HTMLDOCUMENTEVENTS_ONKEYDOWN, IID_NULL, 0, DISPATCH_METHOD, &none,
-                         result.put(), nullptr, nullptr),
-            S_OK);
+  const auto typing = Fire(document.get(), DISPID_HTMLDOCUMENTEVENTS_ONKEYDOWN, result.put());
   EXPECT_EQ(V_VT(&result.get()), VT_ERROR);
+  EXPECT_EQ(ReturnValue(typing.get()).first, VT_EMPTY);  // typing goes on
+  ComPtr<IDispatch> sink;
+  ASSERT_EQ(document->GetEventSink(0, sink.put()), S_OK);
+  DISPPARAMS none{};
   EXPECT_EQ(sink->Invoke(12345, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
             DISP_E_MEMBERNOTFOUND);
 
-  // Reconnecting after the next navigation leaves one connection.
+  // Every frame's completion reconnects to the same top document: one connection stays.
   view.NavigateComplete2(nullptr, nullptr);
+  view.NavigateComplete2(nullptr, nullptr);
+  EXPECT_EQ(SinkCount(document.get()), 1);
   EXPECT_TRUE(view.DisconnectDocumentEvents());
-  EXPECT_FALSE(document.documentEvents.sink);
+  EXPECT_EQ(SinkCount(document.get()), 0);
 }
 
 TEST_F(ContainerHandler, ReferencesKeptPastTheWindowReachNothingAndFreeTheHostObjectWhenReleased) {
   Recreate({.documentEvents = TRUE});
-  view.NavigateComplete2(nullptr, nullptr);
+  Load();
   // As a document or script engine that does not let go.
+  const auto document = Document();
+  ComPtr<IWebBrowser2> browser(view.HostedBrowser());
   ComPtr<IDispatch> external = External();
-  ComPtr<IDocHostUIHandler> handler = document.uiHandler;
-  ComPtr<IDispatch> sink = document.documentEvents.sink.query<IDispatch>();
+  ComPtr<IDocHostUIHandler> handler = Handler();
+  ComPtr<IDispatch> sink;
   ASSERT_TRUE(handler);
-  ASSERT_TRUE(sink);
+  ASSERT_EQ(document->GetEventSink(0, sink.put()), S_OK);
 
   DestroyWindow(view.Handle());
   EXPECT_GT(ModuleLockCount(), locksBefore);
+  EXPECT_EQ(SinkCount(document.get()), 0);
   const Text url(L"https://a.example/");
   EXPECT_EQ(CallByName(external.get(), L"CmdNavigate", DISPATCH_METHOD, {url}), E_UNEXPECTED);
-  EXPECT_EQ(browser.navigated, L"");
+  UniqueBstr location;
+  ASSERT_EQ(browser->get_LocationURL(location.put()), S_OK);
+  EXPECT_STREQ(location.get(), L"about:blank");
   DOCHOSTUIINFO info{};
   EXPECT_EQ(handler->GetHostInfo(&info), E_UNEXPECTED);
   IDispatch* again = external.get();
   EXPECT_EQ(handler->GetExternal(&again), E_UNEXPECTED);
   EXPECT_EQ(again, nullptr);
-  DISPPARAMS none{};
-  EXPECT_EQ(sink->Invoke(DISPID_HTMLDOCUMENTEVENTS_ONSELECTSTART, IID_NULL, 0, DISPATCH_METHOD,
-                         &none, nullptr, nullptr, nullptr),
-            E_UNEXPECTED);
-  EXPECT_EQ(document.window.event.returnType, VT_EMPTY);
+
+  // A connection that outlived the window, as a leaked advise would.
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(document.query<IConnectionPointContainer>()->FindConnectionPoint(
+                __uuidof(HTMLDocumentEvents), point.put()),
+            S_OK);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink.get(), &cookie), S_OK);
+  ComPtr<IHTMLEventObj> event;
+  const test_double::CEventInit init{};
+  EXPECT_EQ(
+      document->FireEvent(DISPID_HTMLDOCUMENTEVENTS_ONSELECTSTART, &init, nullptr, event.put()),
+      E_UNEXPECTED);
+  EXPECT_EQ(ReturnValue(event.get()).first, VT_EMPTY);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
 
   external.reset();
   handler.reset();
@@ -287,30 +315,64 @@ TEST_F(ContainerHandler, ReferencesKeptPastTheWindowReachNothingAndFreeTheHostOb
 }
 
 TEST_F(ContainerHandler, CancelCurrentEventComparesTheTagWithoutCase) {
-  document.window.event.source.tagName = L"IMG";
-  EXPECT_FALSE(view.CancelCurrentEvent(L"a"));
-  EXPECT_EQ(document.window.event.returnType, VT_EMPTY);
-  EXPECT_TRUE(view.CancelCurrentEvent(L"img"));
-  EXPECT_EQ(document.window.event.returnValue, 0);
-
-  browser.document = nullptr;
+  // Without a page, or outside an event, there is nothing to cancel.
   EXPECT_FALSE(view.CancelCurrentEvent(nullptr));
   EXPECT_FALSE(view.InstallUIHandler());
   EXPECT_FALSE(view.ConnectDocumentEvents());
+
+  Recreate({.documentEvents = TRUE});
+  Load();
+  EXPECT_FALSE(view.CancelCurrentEvent(nullptr));
+  const auto body = Body();
+  ASSERT_TRUE(body);
+  const Text markup(L"<img src=\"x.png\"><a href=\"y.html\">y</a>");
+  ASSERT_EQ(body->put_innerHTML(markup.get()), S_OK);
+  ComPtr<IHTMLElementCollection> images;
+  ASSERT_EQ(Document().query<IHTMLDocument2>()->get_images(images.put()), S_OK);
+  VARIANT first;
+  VariantInit(&first);
+  V_VT(&first) = VT_I4;
+  V_I4(&first) = 0;
+  ComPtr<IDispatch> image;
+  ASSERT_EQ(images->item(first, first, image.put()), S_OK);
+  ASSERT_TRUE(image.query<IHTMLElement>());
+
+  std::vector<BOOL> answers;
+  const wchar_t* tag = L"a";
+  view.onClick = [&] { answers.push_back(view.CancelCurrentEvent(tag)); };
+  auto event = Fire(Document().get(), DISPID_HTMLDOCUMENTEVENTS_ONCLICK, nullptr,
+                    image.query<IHTMLElement>().get());
+  EXPECT_EQ(answers, std::vector<BOOL>{FALSE});
+  EXPECT_EQ(ReturnValue(event.get()).first, VT_EMPTY);
+
+  tag = L"img";
+  event = Fire(Document().get(), DISPID_HTMLDOCUMENTEVENTS_ONCLICK, nullptr,
+               image.query<IHTMLElement>().get());
+  EXPECT_EQ(answers, (std::vector<BOOL>{FALSE, TRUE}));
+  EXPECT_EQ(ReturnValue(event.get()).first, VT_I2);
+  EXPECT_EQ(ReturnValue(event.get()).second, 0);
+  view.onClick = nullptr;
 }
 
 TEST_F(ContainerHandler, ScriptNavigatesTheViewItself) {
+  NavigationRecorder recorder;
+  view.SetEventHandler(&recorder);
+  Load();
+  recorder.events.clear();
   const Text url(L"https://例え.example/a?b=\U0001F600");
   UniqueVariant result;
   ASSERT_EQ(CallByName(External().get(), L"CmdNavigate", DISPATCH_METHOD, {url}, result.put()),
             S_OK);
-  EXPECT_EQ(browser.navigated, L"https://例え.example/a?b=\U0001F600");
+  ASSERT_FALSE(recorder.events.empty());
+  EXPECT_EQ(recorder.events.front(), L"BeforeNavigate2 https://例え.example/a?b=\U0001F600");
 
   const Text word(L"x");
   EXPECT_EQ(CallByName(External().get(), L"CmdExecute", DISPATCH_METHOD, {word, word}),
             DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(CallByName(External().get(), L"NoSuchCommand", DISPATCH_METHOD, {}),
             DISP_E_UNKNOWNNAME);
+  test_double_test::PumpUntilIdle(view.HostedBrowser());
+  view.SetEventHandler(nullptr);
 }
 
 TEST(IsBrowserBusy, ReadyOnlyWhenCompleteOrLoadingAndIdle) {

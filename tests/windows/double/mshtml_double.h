@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mshtmhst.h>
 #include <mshtml.h>
 
 #include <string>
@@ -56,4 +57,35 @@ void ClearFaults();
 // COM objects of the double alive now; 0 after a run that gave every reference back.
 long LiveObjectCount();
 
+// A document event as window.event describes it while the event's sinks run.
+struct CEventInit {
+  IHTMLElement* source = nullptr;
+  long keyCode = 0;
+  VARIANT_BOOL ctrlKey = VARIANT_FALSE;
+  VARIANT_BOOL shiftKey = VARIANT_FALSE;
+  VARIANT_BOOL altKey = VARIANT_FALSE;
+};
+
 }  // namespace tavrin::test_double
+
+// What a test asks of a document of the double beyond MSHTML's own interfaces. A COM interface,
+// so that a test reaches the documents of the double that webbrowser-double.dll holds.
+struct IDoubleDocument : public IUnknown {
+  // The handler that ICustomDoc::SetUIHandler holds; null (S_FALSE) when none, as MSHTML would
+  // call it.
+  virtual HRESULT STDMETHODCALLTYPE GetUIHandler(IDocHostUIHandler** handler) = 0;
+  // The sinks advised on the HTMLDocumentEvents connection point, in order of advice.
+  virtual HRESULT STDMETHODCALLTYPE GetEventSinkCount(long* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEventSink(long index, IDispatch** sink) = 0;
+  // Fires the HTMLDocumentEvents member `id` to every sink as MSHTML does: without arguments,
+  // window.event describing it meanwhile. `result` is the last sink's; the event is handed out
+  // afterwards, to read what the sinks set. Answers the last sink's HRESULT.
+  virtual HRESULT STDMETHODCALLTYPE FireEvent(DISPID id,
+                                              const tavrin::test_double::CEventInit* init,
+                                              VARIANT* result, IHTMLEventObj** event) = 0;
+  // A fault (mshtml_double.h's CFault) limited to this document, in the module that holds it.
+  virtual HRESULT STDMETHODCALLTYPE InjectFault(LPCWSTR call, HRESULT result, int times) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearFaults() = 0;
+};
+__CRT_UUID_DECL(IDoubleDocument, 0x5c573aff, 0xa863, 0x409f, 0xad, 0xd4, 0x0a, 0xf1, 0x4f, 0x5d,
+                0x29, 0xf3)

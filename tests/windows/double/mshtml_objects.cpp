@@ -1,5 +1,5 @@
-// The double's COM objects. Each implements only the methods the adapter calls; the generated
-// bases answer E_NOTIMPL for the rest.
+// The double's COM objects. Each implements only the methods the adapter and the browser
+// container call; the generated bases answer E_NOTIMPL for the rest.
 #include <array>
 #include <new>
 #include <string>
@@ -9,6 +9,7 @@
 #include "framework/text.h"
 #include "framework/unique_any.h"
 #include "mshtml_bases.h"
+#include "mshtml_connection_point.h"
 #include "mshtml_double.h"
 #include "mshtml_faults.h"
 #include "mshtml_markup.h"
@@ -351,6 +352,57 @@ ComPtr<IHTMLElementCollection> NewCollection(const SetPtr& set, CTree* tree, Sel
   return ComPtr<IHTMLElementCollection>(collection.get());
 }
 
+// window.event while a document event is fired; it keeps what the sinks set.
+class CEventObject final : public CObject<NotImplHtmlEventObj> {
+ public:
+  CEventObject(SetPtr set, CTree* tree, const CEventInit& init)
+      : CObject(std::move(set), tree), m_init(init), m_pSource(init.source) {
+    m_init.source = nullptr;  // held by m_pSource
+  }
+
+  STDMETHODIMP get_srcElement(IHTMLElement** p) override {
+    return Get(L"IHTMLEventObj::get_srcElement", p, [&] { return m_pSource.copy_to(p); });
+  }
+  STDMETHODIMP get_keyCode(long* p) override {
+    return Get(L"IHTMLEventObj::get_keyCode", p, [&] {
+      *p = m_init.keyCode;
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_ctrlKey(VARIANT_BOOL* p) override {
+    return Flag(L"IHTMLEventObj::get_ctrlKey", p, m_init.ctrlKey);
+  }
+  STDMETHODIMP get_shiftKey(VARIANT_BOOL* p) override {
+    return Flag(L"IHTMLEventObj::get_shiftKey", p, m_init.shiftKey);
+  }
+  STDMETHODIMP get_altKey(VARIANT_BOOL* p) override {
+    return Flag(L"IHTMLEventObj::get_altKey", p, m_init.altKey);
+  }
+  STDMETHODIMP get_returnValue(VARIANT* p) override {
+    return Get(L"IHTMLEventObj::get_returnValue", p,
+               [&] { return VariantCopy(p, const_cast<VARIANT*>(&m_returnValue.get())); });
+  }
+  STDMETHODIMP put_returnValue(VARIANT v) override {
+    return Put(L"IHTMLEventObj::put_returnValue",
+               [&] { return VariantCopy(m_returnValue.put(), &v); });
+  }
+
+ protected:
+  void* Find(REFIID riid) override { return Own<IHTMLEventObj>(this, riid); }
+
+ private:
+  HRESULT Flag(const wchar_t* call, VARIANT_BOOL* p, VARIANT_BOOL value) {
+    return Get(call, p, [&] {
+      *p = value;
+      return S_OK;
+    });
+  }
+
+  CEventInit m_init;
+  ComPtr<IHTMLElement> m_pSource;
+  UniqueVariant m_returnValue;
+};
+
 }  // namespace
 
 // One per node while referenced. Elements (comments too, as in MSHTML) answer IHTMLElement;
@@ -587,6 +639,12 @@ class CWindowObject final : public CObject<NotImplHtmlWindow2> {
       return HandOut(DocumentOf(m_pSet, TreeIndex(m_pTree)).get(), p);
     });
   }
+  STDMETHODIMP get_event(IHTMLEventObj** p) override {
+    return Get(L"IHTMLWindow2::get_event", p, [&] {
+      if (!m_pTree) return E_ACCESSDENIED;
+      return ComPtr<IHTMLEventObj>(m_pTree->currentEvent).copy_to(p);
+    });
+  }
   STDMETHODIMP scrollTo(long x, long y) override {
     return Put(L"IHTMLWindow2::scrollTo", [&] {
       if (!m_pTree) return E_ACCESSDENIED;
@@ -606,9 +664,13 @@ class CWindowObject final : public CObject<NotImplHtmlWindow2> {
   }
 };
 
-class CDocumentObject final : public CObject<NotImplHtmlDocument2> {
+// A document is also its host's: ICustomDoc keeps the UI handler, and HTMLDocumentEvents has a
+// connection point; IDoubleDocument gives a test both, and fires the events.
+class CDocumentObject final
+    : public CObject<NotImplHtmlDocument2, ICustomDoc, IConnectionPointContainer, IDoubleDocument> {
  public:
-  CDocumentObject(SetPtr set, CTree* tree) : CObject(std::move(set), tree) {
+  CDocumentObject(SetPtr set, CTree* tree)
+      : CObject(std::move(set), tree), m_eventPoint(*this, __uuidof(HTMLDocumentEvents)) {
     m_pTree->document = this;
   }
   ~CDocumentObject() override { m_pTree->document = nullptr; }
@@ -645,8 +707,95 @@ class CDocumentObject final : public CObject<NotImplHtmlDocument2> {
                [&] { return HandOut(WindowOf(m_pSet, m_pTree).get(), p); });
   }
 
+  // ICustomDoc
+  STDMETHODIMP SetUIHandler(IDocHostUIHandler* handler) override {
+    return Put(L"ICustomDoc::SetUIHandler", [&] {
+      m_pUiHandler = handler;
+      return S_OK;
+    });
+  }
+
+  // IConnectionPointContainer
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+    return Get(L"IConnectionPointContainer::FindConnectionPoint", point, [&] {
+      if (!IsEqualIID(riid, __uuidof(HTMLDocumentEvents))) return CONNECT_E_NOCONNECTION;
+      return HandOut<IConnectionPoint>(&m_eventPoint, point);
+    });
+  }
+
+  // IDoubleDocument
+  STDMETHODIMP GetUIHandler(IDocHostUIHandler** handler) override {
+    if (!handler) return E_POINTER;
+    m_pUiHandler.copy_to(handler);
+    return m_pUiHandler ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP GetEventSinkCount(long* count) override {
+    return Get(L"IDoubleDocument::GetEventSinkCount", count, [&] {
+      *count = static_cast<long>(m_eventPoint.Sinks().size());
+      return S_OK;
+    });
+  }
+  STDMETHODIMP GetEventSink(long index, IDispatch** sink) override {
+    return Get(L"IDoubleDocument::GetEventSink", sink, [&] {
+      const auto sinks = m_eventPoint.Sinks();
+      if (index < 0 || static_cast<std::size_t>(index) >= sinks.size()) return E_INVALIDARG;
+      return sinks[index].copy_to(sink);
+    });
+  }
+  STDMETHODIMP FireEvent(DISPID id, const CEventInit* init, VARIANT* result,
+                         IHTMLEventObj** event) override {
+    if (!init) return E_POINTER;
+    if (event) *event = nullptr;
+    if (result) VariantInit(result);
+    try {
+      const ComPtr<CEventObject> fired = Make<CEventObject>(m_pSet, m_pTree, *init);
+      IHTMLEventObj* const outer = std::exchange(m_pTree->currentEvent, fired.get());
+      HRESULT hr = S_OK;
+      DISPPARAMS none{};
+      for (const auto& sink : m_eventPoint.Sinks()) {
+        if (result) VariantClear(result);
+        hr = sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, result,
+                          nullptr, nullptr);
+      }
+      m_pTree->currentEvent = outer;
+      if (event) fired.copy_to(event);
+      return hr;
+    }
+    CATCH_RETURN();
+  }
+  STDMETHODIMP InjectFault(LPCWSTR call, HRESULT result, int times) override {
+    if (!call) return E_POINTER;
+    try {
+      test_double::InjectFault({.call = call,
+                                .result = result,
+                                .documentUrl = Utf8ToWide(m_pTree->url),
+                                .times = times});
+      return S_OK;
+    }
+    CATCH_RETURN();
+  }
+  STDMETHODIMP ClearFaults() override {
+    test_double::ClearFaults();
+    return S_OK;
+  }
+
  protected:
-  void* Find(REFIID riid) override { return Own<IHTMLDocument2, IHTMLDocument>(this, riid); }
+  void* Find(REFIID riid) override {
+    if (void* html = Own<IHTMLDocument2, IHTMLDocument>(this, riid)) return html;
+    if (IsEqualIID(riid, __uuidof(ICustomDoc))) return static_cast<ICustomDoc*>(this);
+    if (IsEqualIID(riid, IID_IConnectionPointContainer))
+      return static_cast<IConnectionPointContainer*>(this);
+    if (IsEqualIID(riid, __uuidof(IDoubleDocument))) return static_cast<IDoubleDocument*>(this);
+    return nullptr;
+  }
+
+ private:
+  ComPtr<IDocHostUIHandler> m_pUiHandler;
+  CConnectionPoint m_eventPoint;
 };
 
 namespace {

@@ -17,6 +17,7 @@
 #include "framework/com_ptr.h"
 
 struct IHTMLDocument2;
+struct IHTMLEventObj;
 
 namespace tavrin::test_double {
 
@@ -37,6 +38,8 @@ struct CTree {
   std::uint64_t version = 0;
   const Node* lastChanged = nullptr;
   std::vector<std::pair<long, long>> scrolls;
+  // window.event: the document event being fired (held by its firing), else null.
+  IHTMLEventObj* currentEvent = nullptr;
 
   // The address the loading parser resolved, valid while the attribute still holds `written`.
   struct Resolved {
