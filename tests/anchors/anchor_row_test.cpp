@@ -31,7 +31,8 @@ TEST(FormatAnchorRow, ExactTextOfBothParities) {
             "<TR><TD width=\"0%\" nowrap>・</TD><TD width=\"100%\" BGCOLOR=\"#FFFFE0\"" + tail);
   EXPECT_EQ(FormatAnchorRow(item, RowParity::Second),
             "<TR><TD width=\"0%\" nowrap>・</TD><TD width=\"100%\" BGCOLOR=\"#E0EEEE\"" + tail);
-  EXPECT_EQ(Flip(Flip(RowParity::First)), RowParity::First);
+  EXPECT_EQ(Flip(RowParity::First), RowParity::Second);
+  EXPECT_EQ(Flip(RowParity::Second), RowParity::First);
   EXPECT_NE(FormatAnchorRow({"h", "<img src=\"i\">"}, RowParity::First).find("title=\"\">"),
             std::string::npos);
 }

@@ -66,12 +66,14 @@ TEST(RefreshAnchorList, PutsTheListIntoTheViewAndCleansItUp) {
       "http://e.com/index.html");
   BarRun run;
   EXPECT_EQ(run({}, page), 1);
-  EXPECT_EQ(run.anchorList,
-            std::string(kTableOpening) +
-                FormatAnchorRow({"http://e.com/one", "<font color=\"red\">One</font>"},
-                                RowParity::First) +
-                FormatAnchorRow({"http://e.com/two", "<span>Two</span>"}, RowParity::Second) +
-                kTableClosing);
+  EXPECT_EQ(
+      run.anchorList,
+      "<TABLE WIDTH=\"100%\">"
+      "<TR><TD width=\"0%\" nowrap>・</TD><TD width=\"100%\" BGCOLOR=\"#FFFFE0\" nowrap>"
+      "<A HREF=\"http://e.com/one\" title=\"One\"><font color=\"red\">One</font></A></TD></TR>"
+      "<TR><TD width=\"0%\" nowrap>・</TD><TD width=\"100%\" BGCOLOR=\"#E0EEEE\" nowrap>"
+      "<A HREF=\"http://e.com/two\" title=\"Two\"><span>Two</span></A></TD></TR>"
+      "</TABLE>");
   const std::string body = run.Body();
   EXPECT_NE(body.find("title=\"One\">One</a>"), std::string::npos) << body;
   EXPECT_NE(body.find("title=\"Two\">http://e.com/two</a>"), std::string::npos) << body;
