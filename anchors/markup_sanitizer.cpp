@@ -43,8 +43,9 @@ bool Contains(const std::array<std::string_view, N>& set, std::string_view name)
 }
 
 Disposition Classify(std::string_view tag) {
-  // A nested "a" (only possible through script) would break the list's own link: unwrap it.
-  if (tag == "a") return Disposition::Unwrap;
+  // The parser nests links through td, th, caption, marquee, object and applet. A nested link
+  // has its own row, so repeating it here would make the list grow with the square of the page.
+  if (tag == "a") return Disposition::Drop;
   if (Contains(kVoidElements, tag)) return Disposition::Void;
   if (Contains(kPhrasingElements, tag)) return Disposition::Keep;
   if (Contains(kDroppedElements, tag)) return Disposition::Drop;

@@ -21,7 +21,8 @@ std::string JsonString(const std::string& text) {
 
 }  // namespace
 
-CListWriter::CListWriter(ListFormat format, bool bUnique) : m_format(format), m_bUnique(bUnique) {
+CListWriter::CListWriter(ListFormat format, bool bUnique, CRunBudget* budget)
+    : m_format(format), m_bUnique(bUnique), m_pBudget(budget) {
   if (m_format == ListFormat::Tsv) m_strPiece += "href\ttext\tdocument\n";
   if (m_format == ListFormat::Json) m_strPiece += '[';
 }
@@ -33,6 +34,7 @@ void CListWriter::OpenTable(const std::string& documentUrl) {
 
 void CListWriter::AddRow(const AnchorItem& item) {
   if (m_bUnique && !m_setSeenHrefs.insert(item.href).second) return;
+  const std::size_t before = m_strPiece.size();
   switch (m_format) {
     case ListFormat::Html:
       m_tableWriter.AddRow(item);
@@ -48,6 +50,7 @@ void CListWriter::AddRow(const AnchorItem& item) {
       AddJsonObject(item);
       break;
   }
+  if (m_pBudget) m_pBudget->ChargeList(m_strPiece.size() - before);
   EndPieceWhenFull();
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "anchors/anchor_listing.h"
+#include "browserview/portable/run_budget.h"
 #include "cli/options.h"
 
 namespace tavrin::cli {
@@ -18,8 +19,9 @@ using TextPieces = std::vector<std::string>;
 // Writes the rows it receives in `format`; Finish() ends the text and hands it over.
 class CListWriter : public IAnchorSink {
  public:
-  // With `bUnique`, a row whose address an earlier row had is left out.
-  CListWriter(ListFormat format, bool bUnique);
+  // With `bUnique`, a row whose address an earlier row had is left out. The text is charged to
+  // `budget` as list bytes when there is one.
+  CListWriter(ListFormat format, bool bUnique, CRunBudget* budget = nullptr);
 
   void OpenTable(const std::string& documentUrl) override;
   void AddRow(const AnchorItem& item) override;
@@ -34,6 +36,7 @@ class CListWriter : public IAnchorSink {
 
   ListFormat m_format;
   bool m_bUnique;
+  CRunBudget* m_pBudget;
   TextPieces m_arrPieces;
   std::string m_strPiece;
   CAnchorTableWriter m_tableWriter{m_strPiece};

@@ -24,13 +24,12 @@ namespace tavrin::cli {
 namespace {
 
 constexpr int kMaxFrameDepth = 16;
-// Distinct frame addresses can fan out at every level; this keeps a hostile site finite.
-constexpr std::size_t kMaxDocuments = 256;
 
 struct Resource {
   std::string bytes;
   std::string url;      // the final address, after redirects
   std::string charset;  // the transport charset; empty when none was sent
+  bool local = false;   // read from a file
 };
 
 bool IsFileUrl(std::string_view address) {
@@ -205,6 +204,60 @@ void LoadFrames(dom::IDocument& document) {
     if (dom::WindowPtr frame = window->Frame(i)) frame->Document();
 }
 
+// A file that is not text: a known binary signature, a NUL byte, or a first KiB that no
+// candidate encoding reads (UTF-8, Shift_JIS, or what the page would be decoded in).
+bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
+  using namespace std::string_view_literals;
+  static constexpr std::string_view kSignatures[] = {
+      "\x7F"
+      "ELF"sv,
+      "\x89PNG"sv,
+      "GIF8"sv,
+      "\xFF\xD8\xFF"sv,
+      "%PDF-"sv,
+      "PK\x03\x04"sv,
+      "\x1F\x8B"sv,
+      "BZh"sv,
+      "\xFD"
+      "7zXZ"sv,
+      "7z\xBC\xAF"sv,
+      "MZ"sv,
+      "\0asm"sv,
+      "OggS"sv,
+      "RIFF"sv,
+      "SQLite format 3\0"sv,
+      "\xCA\xFE\xBA\xBE"sv,
+      "\xCF\xFA\xED\xFE"sv,
+      "!<arch>\n"sv};
+  constexpr std::size_t kHead = 1024;
+  std::string_view head = bytes.substr(0, kHead);
+  for (std::string_view signature : kSignatures)
+    if (head.starts_with(signature)) return true;
+  const std::optional<text::DecodedHtml> chosen = text::DecodeHtml(head, {}, overrideLabel);
+  if (chosen && chosen->encoding.starts_with("UTF-16")) return false;
+  if (head.find('\0') != std::string_view::npos) return true;
+  // A character cut by the end of the head is no fault of the file.
+  if (bytes.size() > kHead) {
+    const auto last = std::find_if(head.rbegin(), head.rend(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (last != head.rend()) head = head.substr(0, head.rend() - last);
+  }
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  auto count = [&](std::string_view text) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(kReplacement); at != std::string_view::npos;
+         at = text.find(kReplacement, at + kReplacement.size()))
+      ++n;
+    return n;
+  };
+  const std::size_t written = count(head);
+  auto readable = [&](std::string_view encoding) {
+    const std::optional<text::DecodedHtml> decoded = text::DecodeHtml(head, {}, encoding);
+    return decoded && count(decoded->utf8) == written;
+  };
+  return !readable("UTF-8") && !readable("Shift_JIS") && !(chosen && readable(chosen->encoding));
+}
+
 }  // namespace
 
 class CPageLoader::CState : public std::enable_shared_from_this<CState> {
@@ -223,7 +276,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
           m_settings.base.empty() ? url::FileUrlFromPath(m_pathInput.string()) : m_settings.base;
     }
     try {
-      dom::DocumentPtr document = LoadDocument(address, Reserve(address), 0);
+      dom::DocumentPtr document = LoadDocument(address, Reserve(DocumentKey(address)), 0);
       m_bLoading = false;
       return document;
     } catch (const CLoadError& error) {
@@ -240,21 +293,30 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
 
  private:
   // The frame loader of a document at `depth - 1`: the document at `address`, loaded at most
-  // once. Null while it is still loading (a document framing itself), after it failed, and for
-  // any address once the load phase is over.
+  // once; addresses that name the same local file are one document. Null while it is still
+  // loading (a document framing itself), when it cannot be had, and for any address once the
+  // load phase is over. A refusal is not remembered: the same frame may be had elsewhere.
   dom::DocumentPtr Frame(const std::string& address, int depth, bool parentIsFile) {
-    if (auto found = m_mapSlots.find(address); found != m_mapSlots.end())
-      return m_arrDocuments[found->second];
-    if (!m_bLoading) return nullptr;
-    const std::size_t slot = Reserve(address);
     try {
-      if (depth > kMaxFrameDepth)
-        throw CLoadError("nested deeper than " + std::to_string(kMaxFrameDepth) + " levels");
-      if (slot >= kMaxDocuments)
-        throw CLoadError("the page has more than " + std::to_string(kMaxDocuments) + " documents");
       if (IsFileUrl(address) && !parentIsFile)
         throw CLoadError("a web page cannot frame a local file");
-      return LoadDocument(address, slot, depth);
+      const std::string key = DocumentKey(address);
+      if (auto found = m_mapSlots.find(key); found != m_mapSlots.end()) {
+        const dom::DocumentPtr& document = m_arrDocuments[found->second];
+        if (m_bLoading && document && document->Url() != address)
+          Note("frame " + address + " is " + document->Url());
+        return document;
+      }
+      if (!m_bLoading) return nullptr;
+      if (depth > kMaxFrameDepth)
+        throw CLoadError("nested deeper than " + std::to_string(kMaxFrameDepth) + " levels");
+      const std::size_t slot = Reserve(key);
+      try {
+        return LoadDocument(address, slot, depth);
+      } catch (const CLoadError&) {
+        m_mapSlots.erase(key);
+        throw;
+      }
     } catch (const CLoadError& error) {
       if (m_settings.warn) m_settings.warn("frame " + address + " left out: " + error.what());
       return nullptr;
@@ -263,19 +325,34 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
 
   // Slots are taken before anything loads, so the list comes out in pre-order and a document
   // that is asked for again while it loads is found.
-  std::size_t Reserve(const std::string& address) {
+  std::size_t Reserve(const std::string& key) {
     m_arrDocuments.emplace_back();
-    m_mapSlots.emplace(address, m_arrDocuments.size() - 1);
+    m_mapSlots.emplace(key, m_arrDocuments.size() - 1);
     return m_arrDocuments.size() - 1;
   }
 
+  // What names one document: the file for a local address (its query and fragment name no
+  // other file), else the address.
+  std::string DocumentKey(const std::string& address) const {
+    if (std::optional<std::filesystem::path> path = LocalPath(address))
+      return "file " + path->lexically_normal().string();
+    return address;
+  }
+
   dom::DocumentPtr LoadDocument(const std::string& address, std::size_t slot, int depth) {
+    if (m_settings.budget) m_settings.budget->ChargeDocument();
     Resource resource = Fetch(address);
-    if (auto [found, added] = m_mapSlots.emplace(resource.url, slot); found->second != slot) {
+    if (m_settings.budget) m_settings.budget->ChargeRead(resource.bytes.size());
+    const std::string finalKey = DocumentKey(resource.url);
+    if (auto found = m_mapSlots.find(finalKey);
+        found != m_mapSlots.end() && found->second != slot) {
       // Redirected to a document loaded before.
-      m_mapSlots[address] = found->second;
+      m_mapSlots[DocumentKey(address)] = found->second;
       return m_arrDocuments[found->second];
     }
+    if (resource.local && LooksBinary(resource.bytes, m_settings.encodingLabel))
+      throw CLoadError("not a text file");
+    const std::size_t size = resource.bytes.size();
     // The bytes go as soon as they are decoded, before the parse needs its memory.
     std::optional<text::DecodedHtml> decoded = text::DecodeHtml(
         std::string(std::move(resource.bytes)), resource.charset, m_settings.encodingLabel);
@@ -285,18 +362,25 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
       std::shared_ptr<CState> state = weak.lock();
       return state ? state->Frame(frame, depth + 1, isFile) : nullptr;
     };
-    dom::DocumentPtr document = dom::CHtmlDocument::Parse(decoded->utf8, resource.url,
-                                                          decoded->encoding, std::move(loader));
+    dom::DocumentPtr document = dom::CHtmlDocument::Parse(
+        decoded->utf8, resource.url, decoded->encoding, std::move(loader), m_settings.budget);
     m_arrDocuments[slot] = document;
+    m_mapSlots.emplace(finalKey, slot);
+    Note("loaded " + document->Url() + " (" + std::to_string(size) + " bytes, " +
+         decoded->encoding + ", frame depth " + std::to_string(depth) + ")");
     decoded.reset();
     LoadFrames(*document);
     return document;
   }
 
+  void Note(const std::string& line) const {
+    if (m_settings.note) m_settings.note(line);
+  }
+
   Resource Fetch(const std::string& address) const {
     if (address == "about:blank") return {{}, address, {}};
     if (std::optional<std::filesystem::path> path = LocalPath(address))
-      return {ReadLocalFile(*path, m_settings.limits.maxFileBytes), address, {}};
+      return {ReadLocalFile(*path, m_settings.limits.maxFileBytes), address, {}, true};
     if (url::HttpHost(address)) return FetchWeb(address, m_settings.limits);
     throw CLoadError("not an http, https or file address");
   }

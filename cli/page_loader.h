@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "browserview/document_model.h"
+#include "browserview/portable/run_budget.h"
 
 namespace tavrin::cli {
 
@@ -38,6 +39,10 @@ struct LoaderSettings {
   FetchLimits limits;
   // Receives one line for every frame that is left out.
   std::function<void(const std::string&)> warn;
+  // Receives one line for every document loaded and every frame that is one loaded before.
+  std::function<void(const std::string&)> note;
+  // Charged with every document loaded and every byte read, and by every parse; may be null.
+  std::shared_ptr<CRunBudget> budget;
 };
 
 class CPageLoader {
@@ -49,10 +54,11 @@ class CPageLoader {
 
   // Loads INPUT (a local path or an http/https address) and its frames at every depth. Once it
   // returns, frame look-ups only hand out what was loaded here. Throws CLoadError when INPUT
-  // itself cannot be had.
+  // itself cannot be had, CBudgetExceeded when the page costs more than the budget allows.
   dom::DocumentPtr Load(const std::string& input);
 
-  // The documents loaded, in depth-first pre-order, one per address.
+  // The documents loaded, in depth-first pre-order, one per address (one per file for local
+  // addresses).
   std::vector<dom::DocumentPtr> FrameDocuments() const;
 
  private:

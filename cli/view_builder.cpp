@@ -78,6 +78,7 @@ void CViewBuilder::OpenTable(const std::string& /*documentUrl*/) {
 
 void CViewBuilder::AddRow(const AnchorItem& item) {
   if (m_arrTables.empty()) throw dom::DomError(kErrorNullResult, "a row outside a table");
+  if (m_pBudget) m_pBudget->ChargeList(item.href.size() + item.markup.size());
   m_arrTables.back().push_back(item);
 }
 

@@ -21,7 +21,9 @@ namespace tavrin::cli {
 // can be gone, so that the two trees never take memory at the same time.
 class CViewBuilder : public IAnchorSink {
  public:
-  explicit CViewBuilder(dom::CHtmlDocument& view) : m_view(view) {}
+  // The rows kept are charged to `budget` as list bytes when there is one.
+  explicit CViewBuilder(dom::CHtmlDocument& view, CRunBudget* budget = nullptr)
+      : m_view(view), m_pBudget(budget) {}
 
   void OpenTable(const std::string& documentUrl) override;
   void AddRow(const AnchorItem& item) override;
@@ -35,6 +37,7 @@ class CViewBuilder : public IAnchorSink {
   bool AddCopiedRow(const AnchorItem& item, dom::Node& section, RowParity parity);
 
   dom::CHtmlDocument& m_view;
+  CRunBudget* m_pBudget;
   std::vector<std::vector<AnchorItem>> m_arrTables;
   // The empty row of each parity, parsed on first use; null until then.
   std::array<const dom::Node*, 2> m_arrEmptyRows{};

@@ -2,11 +2,15 @@
 
 #include <gumbo.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <chrono>
+#include <csetjmp>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <cstdlib>
+#include <deque>
 #include <new>
 
 #include "browserview/ascii_case.h"
@@ -42,59 +46,172 @@ std::string ElementName(const GumboElement& element) {
   return AsciiLower(written);
 }
 
-// Owns one gumbo parse. Its nodes come from the C heap one by one, so that Convert() can give
-// each back as soon as it has been copied: gumbo's tree and ours, each several times the size of
-// the page, are then never whole at the same time.
+// gumbo's memory for one parse: blocks cut from chunks that are charged to the run's budget.
+// A chunk goes back as soon as every block in it is freed, so the tree being copied into ours
+// gives its memory back as it goes. gumbo cannot report a failed allocation, so a parse over
+// the budget (or out of memory) is left by a jump out of gumbo, and its chunks are freed whole.
+class CGumboArena {
+ public:
+  explicit CGumboArena(CRunBudget* budget) : m_pBudget(budget) {}
+  ~CGumboArena() {
+    if (m_pBudget) m_pBudget->ChargeParserTime(ProcessorTime() - m_lastClock);
+    while (m_pChunks) Release(m_pChunks);
+  }
+  CGumboArena(const CGumboArena&) = delete;
+  CGumboArena& operator=(const CGumboArena&) = delete;
+
+  void Use(GumboOptions& options) {
+    options.allocator = &CGumboArena::Allocate;
+    options.deallocator = &CGumboArena::Deallocate;
+    options.userdata = this;
+  }
+
+  // gumbo_parse_with_options; null when the parse was abandoned (see Failure()).
+  GumboOutput* Parse(const GumboOptions& options, const std::string& text) {
+    // Only gumbo's C frames lie between here and the jump: no destructor is skipped.
+    if (setjmp(m_exit) != 0) return nullptr;
+    return gumbo_parse_with_options(&options, text.data(), text.size());
+  }
+  // Why Parse gave null.
+  [[noreturn]] void ThrowFailure() const {
+    if (m_stop != Stop::OutOfMemory) throw m_pBudget->ParserExceeded(m_stop == Stop::OverTime);
+    throw std::bad_alloc();
+  }
+
+  void Free(void* block) noexcept { Deallocate(this, block); }
+
+ private:
+  struct Chunk {
+    Chunk* prev;
+    Chunk* next;
+    std::size_t size;  // bytes after the header
+    std::size_t used;
+    std::size_t live;  // blocks not yet freed
+  };
+  // Each block is preceded by its chunk's address; blocks stay 8-byte aligned, all gumbo needs.
+  static constexpr std::size_t kHeader = (sizeof(Chunk) + 15) / 16 * 16;
+  static constexpr std::size_t kChunkSize = std::size_t{256} << 10;
+
+  static void* Allocate(void* self, std::size_t size) noexcept {
+    auto& arena = *static_cast<CGumboArena*>(self);
+    // Every allocation would make the clock cost more than the parse; a few hundred is often
+    // enough to stop a parse that went astray within a moment.
+    constexpr unsigned kClockInterval = 512;
+    if (arena.m_pBudget && ++arena.m_nAllocations % kClockInterval == 0) arena.ChargeTime();
+    const std::size_t needed = sizeof(Chunk*) + (size + 7) / 8 * 8;
+    Chunk* chunk = arena.m_pCurrent;
+    if (!chunk || chunk->size - chunk->used < needed) chunk = arena.NewChunk(needed);
+    char* block = reinterpret_cast<char*>(chunk) + kHeader + chunk->used;
+    chunk->used += needed;
+    ++chunk->live;
+    *reinterpret_cast<Chunk**>(block) = chunk;
+    return block + sizeof(Chunk*);
+  }
+
+  static void Deallocate(void* self, void* pointer) noexcept {
+    if (!pointer) return;
+    auto& arena = *static_cast<CGumboArena*>(self);
+    Chunk* chunk = *reinterpret_cast<Chunk**>(static_cast<char*>(pointer) - sizeof(Chunk*));
+    if (--chunk->live != 0) return;
+    if (chunk == arena.m_pCurrent)
+      chunk->used = 0;
+    else
+      arena.Release(chunk);
+  }
+
+  static std::chrono::nanoseconds ProcessorTime() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+  }
+
+  void ChargeTime() noexcept {
+    const std::chrono::nanoseconds now = ProcessorTime();
+    const bool bWithin = m_pBudget->ChargeParserTime(now - m_lastClock);
+    m_lastClock = now;
+    if (!bWithin) {
+      m_stop = Stop::OverTime;
+      std::longjmp(m_exit, 1);
+    }
+  }
+
+  Chunk* NewChunk(std::size_t needed) {
+    const std::size_t size = std::max(needed, kChunkSize);
+    if (m_pBudget && !m_pBudget->TryChargeParser(kHeader + size)) {
+      m_stop = Stop::OverMemory;
+      std::longjmp(m_exit, 1);
+    }
+    auto* chunk = static_cast<Chunk*>(std::malloc(kHeader + size));
+    if (!chunk) {
+      if (m_pBudget) m_pBudget->ReleaseParser(kHeader + size);
+      std::longjmp(m_exit, 1);
+    }
+    *chunk = {nullptr, m_pChunks, size, 0, 0};
+    if (m_pChunks) m_pChunks->prev = chunk;
+    m_pChunks = chunk;
+    // A large block has a chunk of its own; small ones keep filling the current chunk.
+    if (size == kChunkSize || !m_pCurrent) {
+      if (m_pCurrent && m_pCurrent->live == 0) Release(m_pCurrent);
+      m_pCurrent = chunk;
+    }
+    return chunk;
+  }
+
+  void Release(Chunk* chunk) noexcept {
+    (chunk->prev ? chunk->prev->next : m_pChunks) = chunk->next;
+    if (chunk->next) chunk->next->prev = chunk->prev;
+    if (chunk == m_pCurrent) m_pCurrent = nullptr;
+    if (m_pBudget) m_pBudget->ReleaseParser(kHeader + chunk->size);
+    std::free(chunk);
+  }
+
+  CRunBudget* m_pBudget;
+  Chunk* m_pChunks = nullptr;
+  Chunk* m_pCurrent = nullptr;
+  enum class Stop { OutOfMemory, OverMemory, OverTime } m_stop = Stop::OutOfMemory;
+  unsigned m_nAllocations = 0;
+  std::chrono::nanoseconds m_lastClock = ProcessorTime();
+  std::jmp_buf m_exit;
+};
+
+// Owns one gumbo parse and the arena it lives in; freeing the arena frees whatever is left.
 class CGumboParse {
  public:
-  CGumboParse(const std::string& text, GumboOptions options) : m_options(options) {
-    m_options.max_errors = 0;  // the error list is never read and costs time on broken pages
-    m_options.allocator = [](void*, size_t size) noexcept { return std::malloc(size); };
-    m_options.deallocator = [](void*, void* block) noexcept { std::free(block); };
-    m_pOutput = gumbo_parse_with_options(&m_options, text.data(), text.size());
-    // Out of memory: gumbo has no way to report it.
-    if (!m_pOutput) throw std::bad_alloc();
+  CGumboParse(const std::string& text, GumboOptions options, CRunBudget* budget) : m_arena(budget) {
+    options.max_errors = 0;  // the error list is never read and costs time on broken pages
+    m_arena.Use(options);
+    m_pOutput = m_arena.Parse(options, text);
+    if (!m_pOutput) m_arena.ThrowFailure();
   }
-  ~CGumboParse() { gumbo_destroy_output(&m_options, m_pOutput); }
   CGumboParse(const CGumboParse&) = delete;
   CGumboParse& operator=(const CGumboParse&) = delete;
   GumboOutput& Output() { return *m_pOutput; }
 
   // Frees a node whose children have been freed already, as gumbo would free it.
-  static void FreeNode(GumboNode* node) {
+  void FreeNode(GumboNode* node) {
     if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
       GumboVector& attributes = node->v.element.attributes;
       for (unsigned i = 0; i < attributes.length; ++i) {
         auto* attribute = static_cast<GumboAttribute*>(attributes.data[i]);
-        std::free(const_cast<char*>(attribute->name));
-        std::free(const_cast<char*>(attribute->value));
-        std::free(attribute);
+        m_arena.Free(const_cast<char*>(attribute->name));
+        m_arena.Free(const_cast<char*>(attribute->value));
+        m_arena.Free(attribute);
       }
-      std::free(attributes.data);
-      std::free(node->v.element.children.data);
+      m_arena.Free(attributes.data);
+      m_arena.Free(node->v.element.children.data);
     } else if (node->type != GUMBO_NODE_DOCUMENT) {
-      std::free(const_cast<char*>(node->v.text.text));
+      m_arena.Free(const_cast<char*>(node->v.text.text));
     }
-    std::free(node);
+    m_arena.Free(node);
   }
 
-  // Frees a node with everything under it.
-  static void FreeTree(GumboNode* root) {
-    std::vector<GumboNode*> pending{root};
-    while (!pending.empty()) {
-      GumboNode* node = pending.back();
-      pending.pop_back();
-      if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
-        const GumboVector& children = node->v.element.children;
-        for (unsigned i = 0; i < children.length; ++i)
-          pending.push_back(static_cast<GumboNode*>(children.data[i]));
-      }
-      FreeNode(node);
-    }
+  void FreeVector(GumboVector& vector) {
+    m_arena.Free(vector.data);
+    vector = {nullptr, 0, 0};
   }
 
  private:
-  GumboOptions m_options;
+  CGumboArena m_arena;
   GumboOutput* m_pOutput;
 };
 
@@ -104,7 +221,9 @@ struct CHtmlDocument::Impl {
   std::string url;
   std::string encoding;
   FrameLoader loader;
-  std::deque<Node> arena;  // every node ever made, never moved; handles never dangle
+  std::shared_ptr<CRunBudget> budget;  // may be null: no bounds
+  int reparseDepth = 0;                // see AppendParsed
+  std::deque<Node> arena;              // every node ever made, never moved; handles never dangle
   Node* root = nullptr;
   std::vector<std::pair<long, long>> scrolls;
 
@@ -135,11 +254,13 @@ struct CHtmlDocument::Impl {
   // Moves gumbo's nodes under `target` into our tree, without recursion: each gumbo node is
   // freed once it and its children are copied, and `children` is left empty.
   //
-  // A browser with scripting on reads noscript's content as text, up to "</noscript". gumbo
-  // parses it as markup, and in a head even moves that markup into the body; so the text is
-  // taken from the source and every node gumbo made of it is passed over, its children kept
-  // when they lie beyond it.
-  void Convert(GumboVector& children, Node* target, const std::string& text) {
+  // A browser with scripting on reads noscript's content as text, up to "</noscript", and
+  // parses what follows as markup after the noscript. gumbo parses the content as markup, and
+  // in a head even moves that markup into the body; so the text is taken from the source, every
+  // node gumbo made of it is passed over, and what gumbo put inside but lies beyond the end tag
+  // follows the noscript. A comment or text that runs across the end tag is cut there and its
+  // rest parsed again.
+  void Convert(CGumboParse& parse, GumboVector& children, Node* target, const std::string& text) {
     struct Pending {
       GumboNode* owner;  // the element whose children these are; null for the top level
       unsigned index;
@@ -153,7 +274,7 @@ struct CHtmlDocument::Impl {
     while (!stack.empty()) {
       Pending& top = stack.back();
       if (top.index == childrenOf(top).length) {
-        if (top.owner) CGumboParse::FreeNode(top.owner);
+        if (top.owner) parse.FreeNode(top.owner);
         stack.pop_back();
         continue;
       }
@@ -171,7 +292,7 @@ struct CHtmlDocument::Impl {
           Append(parent, element);
           if (element->IsHtml("noscript") && child.v.element.original_tag.data) {
             noscriptEnd = AppendNoscriptText(child.v.element, element, text);
-            CGumboParse::FreeTree(&child);
+            stack.push_back({&child, 0, parent});
             break;
           }
           stack.push_back({&child, 0, element});
@@ -180,19 +301,45 @@ struct CHtmlDocument::Impl {
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
-          if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Text);
-          CGumboParse::FreeNode(&child);
-          break;
         case GUMBO_NODE_COMMENT:
-          if (!insideNoscript) AppendText(parent, child.v.text.text, Node::Kind::Comment);
-          CGumboParse::FreeNode(&child);
+          if (!insideNoscript) {
+            AppendText(parent, child.v.text.text,
+                       child.type == GUMBO_NODE_COMMENT ? Node::Kind::Comment : Node::Kind::Text);
+          } else if (const std::size_t end = SourceEnd(child, text); end > noscriptEnd) {
+            AppendParsed(parent, text.substr(noscriptEnd, end - noscriptEnd));
+          }
+          parse.FreeNode(&child);
           break;
         case GUMBO_NODE_DOCUMENT:
           break;
       }
     }
-    std::free(children.data);
-    children = {nullptr, 0, 0};
+    parse.FreeVector(children);
+  }
+
+  // The source offset just after a text or comment node.
+  static std::size_t SourceEnd(const GumboNode& node, const std::string& text) {
+    const GumboStringPiece& source = node.v.text.original_text;
+    if (!source.data || source.data < text.data() || source.data > text.data() + text.size())
+      return 0;
+    return static_cast<std::size_t>(source.data - text.data()) + source.length;
+  }
+
+  // `html` parsed as the content of `parent` and appended to it. Such a piece can hold another
+  // noscript cut the same way; beyond a few levels the rest stays text, so that the work stays
+  // linear in the page.
+  void AppendParsed(Node* parent, const std::string& html) {
+    constexpr int kMaxReparseDepth = 4;
+    if (parent->kind != Node::Kind::Element || reparseDepth == kMaxReparseDepth)
+      return AppendText(parent, html, Node::Kind::Text);
+    ++reparseDepth;
+    try {
+      InsertChildren(ParseFragment(html, *parent), parent, nullptr);
+    } catch (...) {
+      --reparseDepth;
+      throw;
+    }
+    --reparseDepth;
   }
 
   // Where gumbo found the node in the source; elements the parser implied never count as inside.
@@ -255,8 +402,8 @@ struct CHtmlDocument::Impl {
     options.fragment_context = tag;
     Node* holder = NewNode(Node::Kind::Document);
     if (html.empty()) return holder;  // removing an element is the most common change
-    CGumboParse parse(html, options);
-    Convert(parse.Output().root->v.element.children, holder, html);
+    CGumboParse parse(html, options, budget.get());
+    Convert(parse, parse.Output().root->v.element.children, holder, html);
     return holder;
   }
 
@@ -283,12 +430,21 @@ struct CHtmlDocument::Impl {
     return node == root;
   }
 
-  // Every change goes through here: `changed` is the node replaced, or the element whose
-  // attributes or children changed.
+  // Every change goes through one of these two: `changed` is the element whose attributes
+  // changed, or the node replaced, or the element whose children changed. The base address is
+  // looked up again only when a base element may have come, gone or changed: new base elements
+  // mark it themselves (NewElement), so a write to a link costs nothing however deep the base.
+  void NoteAttributeChange(const Node* changed) {
+    NoteChange(changed);
+    if (changed->IsHtml("base")) baseKnown = false;
+  }
+  void NoteTreeChange(const Node* changed) {
+    NoteChange(changed);
+    if (baseElement && !IsConnected(baseElement)) baseKnown = false;
+  }
   void NoteChange(const Node* changed) {
     ++version;
     lastChanged = changed;
-    if (baseElement && (changed == baseElement || !IsConnected(baseElement))) baseKnown = false;
   }
 
   const std::string& BaseUrl() {
@@ -418,7 +574,7 @@ class CHtmlNode : public INode {
     Node* holder = m_impl.ParseFragment(html, *m_pNode);
     while (Node* child = m_pNode->firstChild) Impl::Unlink(child);
     Impl::InsertChildren(holder, m_pNode, nullptr);
-    m_impl.NoteChange(m_pNode);
+    m_impl.NoteTreeChange(m_pNode);
   }
   void SetOuterHtml(const std::string& html) override {
     Require(IsElement());
@@ -429,7 +585,7 @@ class CHtmlNode : public INode {
     Node* holder = m_impl.ParseFragment(html, *parent);
     Impl::InsertChildren(holder, parent, m_pNode);
     Impl::Unlink(m_pNode);
-    m_impl.NoteChange(m_pNode);
+    m_impl.NoteTreeChange(m_pNode);
   }
 
  private:
@@ -438,7 +594,7 @@ class CHtmlNode : public INode {
   }
   void SetAttribute(const std::string& name, const std::string& value) {
     m_pNode->SetAttribute(name, value);
-    m_impl.NoteChange(m_pNode);
+    m_impl.NoteAttributeChange(m_pNode);
   }
 
   std::shared_ptr<CHtmlDocument> m_pDocument;  // keeps the tree alive
@@ -534,8 +690,8 @@ CHtmlDocument::CHtmlDocument() : m_pImpl(std::make_unique<Impl>()) {}
 CHtmlDocument::~CHtmlDocument() = default;
 
 std::shared_ptr<CHtmlDocument> CHtmlDocument::Parse(const std::string& html, const std::string& url,
-                                                    const std::string& encoding,
-                                                    FrameLoader loader) {
+                                                    const std::string& encoding, FrameLoader loader,
+                                                    std::shared_ptr<CRunBudget> budget) {
   std::shared_ptr<CHtmlDocument> document(new CHtmlDocument());
   Impl& impl = *document->m_pImpl;
   impl.url = url::NormalizeUrl(url).value_or(url);
@@ -543,14 +699,15 @@ std::shared_ptr<CHtmlDocument> CHtmlDocument::Parse(const std::string& html, con
   impl.loader = std::move(loader);
   impl.root = impl.NewNode(Node::Kind::Document);
 
-  CGumboParse parse(html, kGumboDefaultOptions);
+  impl.budget = std::move(budget);
+  CGumboParse parse(html, kGumboDefaultOptions, impl.budget.get());
   GumboDocument& parsed = parse.Output().document->v.document;
   if (parsed.has_doctype) {
     Node* doctype = impl.NewNode(Node::Kind::Doctype);
     doctype->name = parsed.name;
     Impl::Append(impl.root, doctype);
   }
-  impl.Convert(parsed.children, impl.root, html);
+  impl.Convert(parse, parsed.children, impl.root, html);
   return document;
 }
 
@@ -606,7 +763,7 @@ Node& CHtmlDocument::BodyElement() {
 
 void CHtmlDocument::AppendHtml(Node& parent, const std::string& html) {
   Impl::InsertChildren(m_pImpl->ParseFragment(html, parent), &parent, nullptr);
-  m_pImpl->NoteChange(&parent);
+  m_pImpl->NoteTreeChange(&parent);
 }
 
 const Node& CHtmlDocument::ParseDetached(const std::string& html, const Node& context) {
@@ -621,6 +778,7 @@ Node& CHtmlDocument::AppendCopy(Node& parent, const Node& source) {
     copy->name = node.name;
     copy->attributes = node.attributes;
     copy->data = node.data;
+    if (copy->IsHtml("base")) impl.baseKnown = false;
     return copy;
   };
   Node* top = copyOf(source);
@@ -636,7 +794,7 @@ Node& CHtmlDocument::AppendCopy(Node& parent, const Node& source) {
     }
   }
   Impl::Append(&parent, top);
-  impl.NoteChange(&parent);
+  impl.NoteTreeChange(&parent);
   return *top;
 }
 
@@ -644,17 +802,17 @@ void CHtmlDocument::AppendText(Node& parent, std::string data) {
   Node* text = m_pImpl->NewNode(Node::Kind::Text);
   text->data = std::move(data);
   Impl::Append(&parent, text);
-  m_pImpl->NoteChange(&parent);
+  m_pImpl->NoteTreeChange(&parent);
 }
 
 void CHtmlDocument::SetAttribute(Node& element, const std::string& name, const std::string& value) {
   element.SetAttribute(name, value);
-  m_pImpl->NoteChange(&element);
+  m_pImpl->NoteAttributeChange(&element);
 }
 
 void CHtmlDocument::RemoveChildren(Node& parent) {
   while (Node* child = parent.firstChild) Impl::Unlink(child);
-  m_pImpl->NoteChange(&parent);
+  m_pImpl->NoteTreeChange(&parent);
 }
 
 }  // namespace tavrin::dom

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "browserview/document_model.h"
+#include "browserview/portable/run_budget.h"
 
 namespace tavrin::dom {
 
@@ -19,10 +20,13 @@ using FrameLoader = std::function<DocumentPtr(const std::string& url)>;
 class CHtmlDocument : public IDocument, public std::enable_shared_from_this<CHtmlDocument> {
  public:
   // `html` is the decoded text (UTF-8); `url` the document's address; `encoding` the WHATWG name
-  // of the encoding the bytes were in (queries of relative addresses are encoded in it).
+  // of the encoding the bytes were in (queries of relative addresses are encoded in it). Every
+  // parse of the document, this one and those of markup written into it later, is charged to
+  // `budget` when there is one; a parse over it throws CBudgetExceeded.
   static std::shared_ptr<CHtmlDocument> Parse(const std::string& html, const std::string& url,
                                               const std::string& encoding = "UTF-8",
-                                              FrameLoader loader = {});
+                                              FrameLoader loader = {},
+                                              std::shared_ptr<CRunBudget> budget = nullptr);
   ~CHtmlDocument() override;
 
   std::string Url() override;

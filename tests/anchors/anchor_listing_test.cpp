@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 #include "anchors/anchor_constants.h"
@@ -125,6 +126,59 @@ TEST(ListAnchors, SinkSeesEachDocumentWithItsRowsAndItsAddressesWrittenBack) {
   expected.insert(expected.end(), a.begin(), a.end());
   EXPECT_EQ(sink.m_arrEvents, expected);
   EXPECT_EQ(status, (std::vector<std::string>{kStatusParsing, ""}));
+}
+
+// The parser itself nests links through these elements; each link's row shows only its own
+// content, so the list stays linear in the page.
+TEST(ListAnchors, NestedLinksAreCutFromTheOuterLinksMarkup) {
+  for (const std::string wrap : {"td", "th", "caption", "marquee", "object", "applet"}) {
+    const std::string inner = "<a href=\"/in\">inner</a>";
+    const std::string holder = wrap == "td" || wrap == "th" ? "<table><tr><" + wrap + ">"
+                               : wrap == "caption"          ? "<table><caption>"
+                                                            : "<" + wrap + ">";
+    Site site;
+    site.top =
+        Page("<body><a href=\"/out\">outer" + holder + inner + "</a>", "http://e.com/", site);
+    CRecordingSink sink;
+    std::vector<std::string> status;
+    EXPECT_EQ(ListAnchors(Context(site, false, &status), site.top, sink), 1);
+    EXPECT_EQ(sink.m_arrEvents, (std::vector<std::string>{"http://e.com/", "http://e.com/out outer",
+                                                          "http://e.com/in inner", "close"}))
+        << wrap;
+  }
+
+  constexpr int kLinks = 2000;
+  std::string chain;
+  for (int i = 0; i < kLinks; ++i) chain += "<a href=\"/" + std::to_string(i) + "\">x<marquee>";
+  Site site;
+  site.top = Page("<body>" + chain, "http://e.com/", site);
+  std::string html;
+  CAnchorTableWriter writer(html);
+  std::vector<std::string> status;
+  EXPECT_EQ(ListAnchors(Context(site, false, &status), site.top, writer), 1);
+  EXPECT_LT(html.size(), kLinks * 200u);
+}
+
+// Writing the addresses back must not walk from a base element deep in the page to the root at
+// every write: with such a base the run costs what it costs without one.
+TEST(ListAnchors, ABaseDeepInThePageCostsNothingPerLink) {
+  std::string page = "<body>";
+  for (int i = 0; i < 30'000; ++i) page += "<b>";
+  page += "BASE";
+  for (int i = 0; i < 30'000; ++i) page += "<a href=\"" + std::to_string(i) + "\">x</a>";
+  auto timeOfRun = [&](const std::string& base) {
+    Site site;
+    std::string html = page;
+    site.top = Page(html.replace(html.find("BASE"), 4, base), "http://e.com/", site);
+    std::vector<std::string> status;
+    CRecordingSink sink;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ListAnchors(Context(site, false, &status), site.top, sink), 1);
+    return std::chrono::steady_clock::now() - start;
+  };
+  const auto without = timeOfRun("");
+  const auto with = timeOfRun("<base href=\"http://base.example/\">");
+  EXPECT_LT(with, 5 * without + std::chrono::milliseconds(200));
 }
 
 TEST(ListAnchorsFailures, TableFailureEndsThatTableRunFailureEndsTheRun) {

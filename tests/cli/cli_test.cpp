@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,7 +76,7 @@ struct RunResult {
   std::string err;
 };
 
-RunResult RunCli(const std::vector<std::string>& args, const FetchLimits& limits = {}) {
+RunResult RunCli(const std::vector<std::string>& args, const Limits& limits = {}) {
   std::ostringstream out, err;
   const int code = RunAnchorsProgram(args, out, err, limits);
   return {code, out.str(), err.str()};
@@ -86,6 +87,18 @@ LoaderSettings Collecting(std::vector<std::string>& warnings, std::string base =
   settings.base = std::move(base);
   settings.warn = [&warnings](const std::string& line) { warnings.push_back(line); };
   return settings;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
 }
 
 std::vector<std::string> FrameUrls(CPageLoader& loader) {
@@ -283,11 +296,12 @@ TEST(LocalInput, EncodingOverridesTheDeclaredOne) {
 TEST(LocalInput, FilesHaveTheirOwnSizeLimit) {
   CTempFolder folder;
   const std::string input = folder.Write("big.html", Page(std::string(4000, 'x')));
-  const RunResult refused = RunCli({input}, {.maxBytes = 1'000'000, .maxFileBytes = 1000});
+  const RunResult refused =
+      RunCli({input}, {.fetch = {.maxBytes = 1'000'000, .maxFileBytes = 1000}});
   EXPECT_EQ(refused.code, kExitFailure);
   EXPECT_TRUE(Contains(refused.err, "larger than 1000 bytes")) << refused.err;
   // The limit of web fetches does not apply to local files.
-  EXPECT_EQ(RunCli({input}, {.maxBytes = 1000}).code, kExitSuccess);
+  EXPECT_EQ(RunCli({input}, {.fetch = {.maxBytes = 1000}}).code, kExitSuccess);
 }
 
 TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
@@ -376,7 +390,9 @@ TEST(Snapshot, DeepPagesAreWrittenWithoutRecursion) {
   std::string page;
   for (int i = 0; i < depth; ++i) page += "<b>";
   const std::string snapshotPath = folder.Path("snapshot.json");
-  ASSERT_EQ(RunCli({"--snapshot", snapshotPath, folder.Write("deep.html", page)}).code,
+  // The parser's own work grows with the square of such nesting: give it the time.
+  const Limits generous{.run = {.parserTime = std::chrono::minutes(5)}};
+  ASSERT_EQ(RunCli({"--snapshot", snapshotPath, folder.Write("deep.html", page)}, generous).code,
             kExitSuccess);
   std::ifstream file(snapshotPath);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -465,10 +481,10 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
   server.Route("/loop.html",
                "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n\r\n");
   server.Route("/slow.html", CTestServer::kHang);
-  const FetchLimits limits{.connectTimeout = std::chrono::milliseconds(500),
-                           .totalTimeout = std::chrono::milliseconds(300),
-                           .maxRedirects = 3,
-                           .maxBytes = 1000};
+  const Limits limits{.fetch = {.connectTimeout = std::chrono::milliseconds(500),
+                                .totalTimeout = std::chrono::milliseconds(300),
+                                .maxRedirects = 3,
+                                .maxBytes = 1000}};
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"/missing.html", "HTTP status 404"},
       {"/image.png", "not an HTML document"},
@@ -738,6 +754,191 @@ TEST(Options, VersionAndFormatUsage) {
   }
   EXPECT_EQ(ParseOptions({"--format", "tsv", "--unique", "a.html"}).format, ListFormat::Tsv);
   EXPECT_TRUE(Contains(RunCli({"--help"}).out, "--format FORMAT"));
+}
+
+TEST(OutputFile, EachKindOfPathIsWrittenAsItAsks) {
+  CTempFolder folder;
+  const std::string input = folder.Write("page.html", Page(Link("http://www.example/", "E")));
+  const std::string list = RunCli({input}).out;
+
+  // A link stays a link; its target gets the list, also when it does not exist yet.
+  folder.Write("real/target.html", "old");
+  fs::create_symlink("real/target.html", folder.Path("link.html"));
+  fs::create_symlink("real/new.html", folder.Path("dangling.html"));
+  for (const char* name : {"link.html", "dangling.html"}) {
+    ASSERT_EQ(RunCli({"-o", folder.Path(name), input}).code, kExitSuccess) << name;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder.Path(name)))) << name;
+    EXPECT_EQ(ReadFile(folder.Path(name)), list) << name;
+  }
+  EXPECT_EQ(ReadFile(folder.Path("real/target.html")), list);
+
+  // A pipe is written into and stays a pipe.
+  const std::string fifo = folder.Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string piped;
+  std::thread reader([&] { piped = ReadFile(fifo); });
+  EXPECT_EQ(RunCli({"-o", fifo, input}).code, kExitSuccess);
+  reader.join();
+  EXPECT_EQ(piped, list);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // A folder is refused and left as it is.
+  fs::create_directory(folder.Path("folder"));
+  const RunResult refused = RunCli({"-o", folder.Path("folder"), input});
+  EXPECT_EQ(refused.code, kExitFailure);
+  EXPECT_TRUE(Contains(refused.err, "is a folder")) << refused.err;
+  EXPECT_TRUE(fs::is_empty(folder.Path("folder")));
+}
+
+// Pages made to cost far more than their size: each is listed in time and memory that follow
+// its size, or refused with a message saying which bound it met, and -o is never half written.
+TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
+  CTempFolder folder;
+  std::string links;
+  for (int i = 0; i < 2000; ++i) links += Link("http://e.com/" + std::to_string(i), "x");
+
+  std::string selfFraming;
+  for (int i = 0; i < 300; ++i)
+    selfFraming += "<iframe src=\"self.html?" + std::to_string(i) + "\"></iframe>";
+  folder.Write("self.html", Page(selfFraming + links));
+
+  std::string manyFrames;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "frame" + std::to_string(i) + ".html";
+    folder.Write(name, Page("frame"));
+    manyFrames += "<iframe src=\"" + name + "\"></iframe>";
+  }
+  folder.Write("many-frames.html", Page(manyFrames));
+
+  std::string longBase = "<base href=\"http://e.com/" + std::string(100'000, 'a') + "/\">";
+  for (int i = 0; i < 1000; ++i) longBase += "<a href=\"" + std::to_string(i) + "\">x</a>";
+  folder.Write("long-base.html", Page(longBase));
+
+  std::string reopened;
+  for (int i = 0; i < 1400; ++i) reopened += "<b id=" + std::to_string(i) + "><p>x";
+  folder.Write("reopened.html", reopened);
+
+  std::string deep;
+  for (int i = 0; i < 20'000; ++i) deep += "<b>";
+  folder.Write("deep.html", deep + links);
+
+  struct Case {
+    std::string page;
+    std::string refusal;  // empty: listed
+    Limits limits;
+  };
+  const std::vector<Case> cases = {
+      {"self.html", "", {}},
+      {"many-frames.html", "more than 256 documents", {}},
+      {"long-base.html", "the list would be larger than", {}},
+      {"reopened.html", "of memory, more than a page of its size may", {}},
+      {"deep.html",
+       "ms of processor time",
+       {.run = {.parserTime = std::chrono::milliseconds(0), .parserTimePerByteRead = {}}}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.page);
+    const std::string output = folder.Write("list.html", "earlier list");
+    const RunResult result = RunCli({"-o", output, folder.Path(test.page)}, test.limits);
+    if (test.refusal.empty()) {
+      ASSERT_EQ(result.code, kExitSuccess) << result.err;
+      // One document, its links once: the frames name the page itself.
+      EXPECT_EQ(Count(ReadFile(output), "<TR>"), 2000u);
+      continue;
+    }
+    EXPECT_EQ(result.code, kExitFailure);
+    EXPECT_TRUE(Contains(result.err, test.refusal)) << result.err;
+    EXPECT_EQ(ReadFile(output), "earlier list");
+  }
+}
+
+TEST(Frames, LocalAddressesOfOneFileAreOneDocument) {
+  CTempFolder folder;
+  folder.Write("top.html", Frameset({"a.html?1", "a.html?2#x", "./a.html", "top.html?again"}));
+  folder.Write("a.html", Page(Link("http://www.example/a", "A")));
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings));
+  loader.Load(folder.Path("top.html"));
+  EXPECT_EQ(FrameUrls(loader),
+            (std::vector<std::string>{url::FileUrlFromPath(folder.Path("top.html")),
+                                      url::FileUrlFromPath(folder.Path("a.html")) + "?1"}));
+  EXPECT_TRUE(warnings.empty());
+}
+
+// A frame refused at one place (here: too deep) is loaded where it is allowed, and each
+// warning gives the reason of its own refusal.
+TEST(Frames, ARefusalIsNotRemembered) {
+  CTempFolder folder;
+  folder.Write("top.html", Frameset({"0.html", "x.html"}));
+  for (int level = 0; level < 16; ++level)
+    folder.Write(std::to_string(level) + ".html",
+                 Frameset({level == 15 ? "x.html" : std::to_string(level + 1) + ".html"}));
+  folder.Write("x.html", Page(Link("http://www.example/x", "X")));
+  std::vector<std::string> warnings;
+  CPageLoader loader(Collecting(warnings));
+  loader.Load(folder.Path("top.html"));
+  const std::vector<std::string> urls = FrameUrls(loader);
+  EXPECT_EQ(urls.back(), url::FileUrlFromPath(folder.Path("x.html")));
+  EXPECT_EQ(urls.size(), 18u);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Contains(warnings[0], "x.html left out: nested deeper")) << warnings[0];
+}
+
+TEST(LocalInput, FilesThatAreNotTextAreRefused) {
+  CTempFolder folder;
+  std::string noise;
+  for (int i = 0; i < 4096; ++i) noise += static_cast<char>(0xFD + i % 3);
+  const std::vector<std::pair<std::string, std::string>> binary = {
+      {"program", std::string("\x7F"
+                              "ELF\x02\x01\x01",
+                              7) +
+                      "<html><a href=http://e.com/>x</a>"},
+      {"picture.png", std::string("\x89PNG\r\n\x1A\n", 8) + "<a href=http://e.com/>x</a>"},
+      {"nul.html", std::string("<html>\0\0\0<a href=http://e.com/>x</a>", 35)},
+      {"noise.html", noise},
+  };
+  for (const auto& [name, content] : binary) {
+    const RunResult result = RunCli({folder.Write(name, content)});
+    EXPECT_EQ(result.code, kExitFailure) << name;
+    EXPECT_TRUE(Contains(result.err, "not a text file")) << name << ": " << result.err;
+    EXPECT_EQ(result.out, "") << name;
+  }
+  const std::string link = "<a href=http://e.com/>";
+  const std::vector<std::pair<std::string, std::string>> text = {
+      {"utf16.html", std::string("\xFF\xFE<\0a\0>\0", 8)},
+      {"sjis.html", link + "\x93\xFA\x96\x7B\x8C\xEA</a>"},
+      {"eucjp.html", "<meta charset=euc-jp>" + link + "\xC6\xFC\xCB\xDC</a>"},
+      {"latin1.html", "<meta charset=windows-1252>" + link + "caf\xE9 \xFE\xFF\xFD</a>"},
+      {"long-utf8.html", std::string(1023, ' ') + "日本" + link + "x</a>"},
+  };
+  for (const auto& [name, content] : text)
+    EXPECT_EQ(RunCli({folder.Write(name, content)}).code, kExitSuccess) << name;
+
+  // A frame that is not text is left out like one that is missing.
+  folder.Write("top.html", Frameset({"program", "sjis.html"}));
+  const RunResult framed = RunCli({folder.Path("top.html")});
+  EXPECT_EQ(framed.code, kExitSuccess);
+  EXPECT_TRUE(Contains(framed.err, "program left out: not a text file")) << framed.err;
+}
+
+TEST(Verbose, ReportsEachLoadedDocumentAndEachFrameLeftOut) {
+  CTempFolder folder;
+  folder.Write("top.html", Frameset({"a.html", "a.html?again", "missing.html"}));
+  folder.Write("a.html", "<meta charset=shift_jis>" + Link("http://www.example/a", "A"));
+  const RunResult quiet = RunCli({folder.Path("top.html")});
+  const RunResult verbose = RunCli({"--verbose", folder.Path("top.html")});
+  EXPECT_EQ(verbose.out, quiet.out);
+  const std::string top = url::FileUrlFromPath(folder.Path("top.html"));
+  const std::string a = url::FileUrlFromPath(folder.Path("a.html"));
+  for (const std::string& line : std::vector<std::string>{
+           "loaded " + top + " (" + std::to_string(fs::file_size(folder.Path("top.html"))) +
+               " bytes, UTF-8, frame depth 0)",
+           "loaded " + a + " (" + std::to_string(fs::file_size(folder.Path("a.html"))) +
+               " bytes, Shift_JIS, frame depth 1)",
+           "frame " + a + "?again is " + a, "missing.html left out: ", "HTMLを解析しています。"}) {
+    EXPECT_TRUE(Contains(verbose.err, line)) << line << "\n" << verbose.err;
+  }
+  EXPECT_FALSE(Contains(quiet.err, "loaded ")) << quiet.err;
 }
 
 TEST(Program, ProcessExitCodeAndStreams) {

@@ -144,6 +144,59 @@ TEST(HtmlDocumentCollections, NoscriptInTheHeadStaysText) {
             "<base href=http://wrong.example/><img src=pixel.gif><a href=/hidden>h</a>");
 }
 
+// What a browser with scripting on makes of markup that the parser put inside a noscript but
+// that lies after its end tag: it follows the noscript, in order.
+TEST(HtmlDocumentCollections, WhatFollowsANoscriptEndTagFollowsTheNoscript) {
+  struct Case {
+    std::string body;
+    std::vector<std::string> hrefs;
+    std::string after;  // the body's markup after the noscript
+  };
+  const std::vector<Case> cases = {
+      {"<noscript><!-- </noscript> --><a href=/visible>v</a>",
+       {"http://example.com/visible"},
+       " --&gt;<a href=\"/visible\">v</a>"},
+      {"<noscript><b></noscript><a href=/after>a</a><p>p</p>",
+       {"http://example.com/after"},
+       "<a href=\"/after\">a</a><p>p</p>"},
+      {"<noscript><!-- </noscript><a href=/in-comment>c</a> --><a href=/next>n</a>",
+       {"http://example.com/in-comment", "http://example.com/next"},
+       "<a href=\"/in-comment\">c</a> --&gt;<a href=\"/next\">n</a>"},
+      {"<noscript><a href=/hidden>h</a></noscript><a href=/shown>s</a>",
+       {"http://example.com/shown"},
+       "<a href=\"/shown\">s</a>"},
+  };
+  for (const Case& test : cases) {
+    auto document = Parse("<body>" + test.body);
+    EXPECT_EQ(Hrefs(*document), test.hrefs) << test.body;
+    const std::string body = document->Body()->InnerHtml();
+    EXPECT_EQ(body.substr(body.find("</noscript>") + 11), test.after) << test.body;
+  }
+  // A noscript cut inside the rest of one cut inside the rest of another, many times over,
+  // is parsed a few levels deep and then taken as text: the work stays linear.
+  std::string chain;
+  for (int i = 0; i < 2000; ++i)
+    chain += "<noscript><!-- </noscript><a href=/" + std::to_string(i) + ">";
+  EXPECT_LE(Hrefs(*Parse("<body>" + chain + "-->")).size(), 8u);
+}
+
+// The base address stays right whichever way base elements come and go.
+TEST(HtmlDocumentAddresses, BaseFollowsEveryChangeOfBaseElements) {
+  auto document = Parse("<body><div id=holder></div><a href=x>1</a>");
+  NodePtr link = document->Links()->Item(0);
+  NodePtr holder = document->All()->Tags("div")->Item(0);
+  holder->SetInnerHtml("<base href='http://one.example/'>");
+  EXPECT_EQ(link->Href(), "http://one.example/x");
+  holder->SetInnerHtml("<span><base href='http://two.example/'></span>");
+  EXPECT_EQ(link->Href(), "http://two.example/x");
+  link->SetHref("y");  // a write elsewhere keeps it
+  EXPECT_EQ(link->Href(), "http://two.example/y");
+  document->All()->Tags("span")->Item(0)->SetOuterHtml("");
+  EXPECT_EQ(link->Href(), "http://example.com/dir/y");
+  holder->SetOuterHtml("<base href='http://three.example/'>");
+  EXPECT_EQ(link->Href(), "http://three.example/y");
+}
+
 TEST(HtmlDocumentCollections, SeeTheDocumentAfterEachChange) {
   auto document = Parse("<body><p><img src=a><img src=b></p><p><img src=c></p>");
   CollectionPtr images = document->Images();

@@ -1,0 +1,80 @@
+#include "browserview/portable/run_budget.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace tavrin {
+namespace {
+
+std::string Mebibytes(std::size_t bytes) {
+  return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20) + " MiB";
+}
+
+}  // namespace
+
+void CRunBudget::ChargeDocument() {
+  if (m_nDocuments == m_limits.maxDocuments) {
+    throw CBudgetExceeded("the page has more than " + std::to_string(m_limits.maxDocuments) +
+                          " documents");
+  }
+  ++m_nDocuments;
+}
+
+void CRunBudget::ChargeRead(std::size_t bytes) {
+  if (bytes > m_limits.maxBytesRead - m_nBytesRead) {
+    throw CBudgetExceeded("the page and its frames are larger than " +
+                          Mebibytes(m_limits.maxBytesRead));
+  }
+  m_nBytesRead += bytes;
+}
+
+void CRunBudget::ChargeList(std::size_t bytes) {
+  const std::size_t allowed = Allowed(m_limits.listBytes, m_limits.listBytesPerByteRead);
+  if (bytes > allowed - std::min(allowed, m_nListBytes)) {
+    throw CBudgetExceeded("the list would be larger than " + Mebibytes(allowed) +
+                          ", more than a page of this size gives");
+  }
+  m_nListBytes += bytes;
+}
+
+bool CRunBudget::TryChargeParser(std::size_t bytes) noexcept {
+  const std::size_t allowed = Allowed(m_limits.parserBytes, m_limits.parserBytesPerByteRead);
+  if (bytes > allowed - std::min(allowed, m_nParserBytes)) return false;
+  m_nParserBytes += bytes;
+  return true;
+}
+
+void CRunBudget::ReleaseParser(std::size_t bytes) noexcept {
+  m_nParserBytes -= std::min(bytes, m_nParserBytes);
+}
+
+bool CRunBudget::ChargeParserTime(std::chrono::nanoseconds time) noexcept {
+  m_parserTime += time;
+  return m_parserTime <= AllowedParserTime();
+}
+
+CBudgetExceeded CRunBudget::ParserExceeded(bool bTime) const {
+  const std::string bound =
+      bTime ? std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 AllowedParserTime())
+                                 .count()) +
+                  " ms of processor time"
+            : Mebibytes(Allowed(m_limits.parserBytes, m_limits.parserBytesPerByteRead)) +
+                  " of memory";
+  return CBudgetExceeded("parsing the page needs more than " + bound +
+                         ", more than a page of its size may");
+}
+
+std::chrono::nanoseconds CRunBudget::AllowedParserTime() const {
+  return m_limits.parserTime +
+         m_limits.parserTimePerByteRead * static_cast<std::int64_t>(m_nBytesRead);
+}
+
+std::size_t CRunBudget::Allowed(std::size_t fixed, std::size_t perByteRead) const {
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  if (perByteRead != 0 && m_nBytesRead > (kMax - fixed) / perByteRead) return kMax;
+  return fixed + perByteRead * m_nBytesRead;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,63 @@
+// What one run over pages from anyone may cost: documents loaded, bytes read, bytes of list
+// built and the parser's memory. A page cannot cost more than its size allows.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace tavrin {
+
+struct RunLimits {
+  std::size_t maxDocuments = 256;
+  std::size_t maxBytesRead = std::size_t{512} << 20;
+  // The list and the parser may take a fixed amount plus a multiple of the bytes read so far:
+  // ordinary pages stay far below, a page built to blow up is stopped early.
+  std::size_t listBytes = std::size_t{64} << 20;
+  std::size_t listBytesPerByteRead = 16;
+  std::size_t parserBytes = std::size_t{192} << 20;
+  std::size_t parserBytesPerByteRead = 24;
+  // The parser's processor time: it has corners (deep nesting) where its work grows with the
+  // square of the page while its memory does not.
+  std::chrono::milliseconds parserTime{1000};
+  std::chrono::nanoseconds parserTimePerByteRead{250};
+};
+
+// The run went over its budget; what() says which part, for the user.
+class CBudgetExceeded : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class CRunBudget {
+ public:
+  explicit CRunBudget(RunLimits limits = {}) : m_limits(limits) {}
+
+  // One more document to load. Throws CBudgetExceeded.
+  void ChargeDocument();
+  // Bytes of a document read. Throws CBudgetExceeded.
+  void ChargeRead(std::size_t bytes);
+  // Bytes of list built. Throws CBudgetExceeded.
+  void ChargeList(std::size_t bytes);
+  // Parser memory taken: false, charging nothing, when it would go over the budget.
+  bool TryChargeParser(std::size_t bytes) noexcept;
+  void ReleaseParser(std::size_t bytes) noexcept;
+  // Processor time spent parsing: false when the run has spent more than it may.
+  bool ChargeParserTime(std::chrono::nanoseconds time) noexcept;
+  // The error for a parse that TryChargeParser (or, with `bTime`, ChargeParserTime) stopped.
+  CBudgetExceeded ParserExceeded(bool bTime) const;
+
+ private:
+  std::size_t Allowed(std::size_t fixed, std::size_t perByteRead) const;
+  std::chrono::nanoseconds AllowedParserTime() const;
+
+  RunLimits m_limits;
+  std::size_t m_nDocuments = 0;
+  std::size_t m_nBytesRead = 0;
+  std::size_t m_nListBytes = 0;
+  std::size_t m_nParserBytes = 0;
+  std::chrono::nanoseconds m_parserTime{0};
+};
+
+}  // namespace tavrin
