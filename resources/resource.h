@@ -8,3 +8,8 @@
 
 #define IDD_SETTINGS 211
 #define IDC_DOMAIN_ONLY 201
+
+// The bar's pages (RT_HTML) and the toolbar's five images.
+#define IDR_BLANK_PAGE 204
+#define IDB_TOOLBAR 205
+#define IDR_LOADING_PAGE 206
