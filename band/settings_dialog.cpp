@@ -6,8 +6,8 @@
 
 namespace tavrin {
 
-INT_PTR CSettingsDialog::Run() noexcept {
-  return DoModal(ModuleInstance(), IDD_SETTINGS, nullptr);
+INT_PTR CSettingsDialog::Run(HWND owner) noexcept {
+  return DoModal(ModuleInstance(), IDD_SETTINGS, owner);
 }
 
 std::optional<INT_PTR> CSettingsDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
@@ -28,10 +28,10 @@ std::optional<INT_PTR> CSettingsDialog::HandleMessage(UINT message, WPARAM wPara
   }
 }
 
-void RunSettingsCommand() {
+void RunSettingsCommand(HWND owner) {
   CSettingsDialog dialog;
   dialog.m_bDomainOnly = ReadSetting(kDomainOnlyValue);
-  if (dialog.Run() == IDOK) WriteSetting(kDomainOnlyValue, dialog.m_bDomainOnly ? 1 : 0);
+  if (dialog.Run(owner) == IDOK) WriteSetting(kDomainOnlyValue, dialog.m_bDomainOnly ? 1 : 0);
 }
 
 }  // namespace tavrin

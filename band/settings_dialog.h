@@ -7,8 +7,8 @@ namespace tavrin {
 
 class CSettingsDialog final : public CDialogBase {
  public:
-  // Modal on dialog resource 211 of this module, with no owner.
-  INT_PTR Run() noexcept;
+  // Modal on dialog resource 211 of this module.
+  INT_PTR Run(HWND owner) noexcept;
 
   // The domain-only choice, exchanged with the check box when the dialog opens and on OK.
   BOOL m_bDomainOnly = FALSE;
@@ -18,6 +18,7 @@ class CSettingsDialog final : public CDialogBase {
 };
 
 // Shows the dialog with the stored "DomainOnly" and stores the choice on OK, even when unchanged.
-void RunSettingsCommand();
+// The owner is disabled while it runs.
+void RunSettingsCommand(HWND owner = nullptr);
 
 }  // namespace tavrin

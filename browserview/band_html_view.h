@@ -7,6 +7,10 @@
 namespace tavrin {
 
 class CBandHtmlView : public CWebBrowser2ContainerWnd {
+ public:
+  // The hosted control, which the list is written into; null outside the window's life.
+  IWebBrowser2* Browser() const noexcept { return m_pBrowser.get(); }
+
  protected:
   // "Config": writes the DWORD value `first` = decimal `second` under the settings key.
   // "Exit": replaces the page body with the pending HTML, which is empty from then on.
