@@ -1,11 +1,16 @@
 #include "band/tavrin_bands_object.h"
 
 #include "band/band_constants.h"
+#include "browserview/web_browser_container.h"
 
 #include <algorithm>
 #include <cwchar>
 
 namespace tavrin {
+
+TavrinBandsObject::~TavrinBandsObject() {
+  LeaveSite();
+}
 
 std::span<const InterfaceEntry> TavrinBandsObject::Interfaces() noexcept {
   using T = TavrinBandsObject;
@@ -26,7 +31,7 @@ std::span<const InterfaceEntry> TavrinBandsObject::Interfaces() noexcept {
 
 STDMETHODIMP TavrinBandsObject::GetWindow(HWND* window) noexcept {
   if (!window) return E_INVALIDARG;
-  *window = m_hWnd;
+  *window = Handle();
   return S_OK;
 }
 
@@ -34,17 +39,28 @@ STDMETHODIMP TavrinBandsObject::ContextSensitiveHelp(BOOL) noexcept {
   return E_NOTIMPL;
 }
 
+// Each showing after a hide starts a new wait, so a page loaded meanwhile gets its list.
 STDMETHODIMP TavrinBandsObject::ShowDW(BOOL show) noexcept {
-  if (m_hWnd) {
-    ShowWindow(m_hWnd, show ? SW_SHOW : SW_HIDE);
-    if (show) UpdateWindow(m_hWnd);
+  if (!Handle()) {
+    m_bShown = FALSE;
+    return S_OK;
   }
+  if (!show) {
+    ShowWindow(Handle(), SW_HIDE);
+    m_bShown = FALSE;
+    return S_OK;
+  }
+  ShowWindow(Handle(), SW_SHOW);
+  UpdateWindow(Handle());
+  if (m_bShown) return S_OK;
+  m_bShown = TRUE;
+  StartPageWait();
   return S_OK;
 }
 
 STDMETHODIMP TavrinBandsObject::CloseDW(DWORD) noexcept {
   ShowDW(FALSE);
-  if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
+  if (Handle()) DestroyWindow(Handle());
   return S_OK;
 }
 
@@ -87,7 +103,7 @@ STDMETHODIMP TavrinBandsObject::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, U
 
 STDMETHODIMP TavrinBandsObject::UIActivateIO(BOOL activate, MSG*) noexcept {
   // Never SetFocus(nullptr): that would take the focus from the browser.
-  if (activate && m_hWnd) SetFocus(m_hWnd);
+  if (activate && Handle()) SetFocus(Handle());
   return S_OK;
 }
 
@@ -95,23 +111,26 @@ STDMETHODIMP TavrinBandsObject::HasFocusIO() noexcept {
   if (m_bHasFocus) return S_OK;
   const HWND focus = ::GetFocus();
   if (!focus) return S_FALSE;
-  for (HWND window = m_hWnd; window; window = ::GetWindow(window, GW_CHILD)) {
+  for (HWND window = Handle(); window; window = ::GetWindow(window, GW_CHILD)) {
     if (window == focus) return S_OK;
   }
   return S_FALSE;
 }
 
-// Accelerators go to the HTML view's browser, which arrives with the band window; until then
-// there is none to give them to.
-STDMETHODIMP TavrinBandsObject::TranslateAcceleratorIO(MSG*) noexcept {
-  return S_FALSE;
+// The browser offers its accelerators to the bar; they go on to the HTML view's control.
+STDMETHODIMP TavrinBandsObject::TranslateAcceleratorIO(MSG* message) noexcept {
+  const ComPtr<IWebBrowser2> view(m_wndBand.ViewBrowser());
+  if (!view) return S_FALSE;
+  ComPtr<IDispatch> application;
+  RETURN_IF_FAILED(view->get_Application(application.put()));
+  if (!application) return E_NOINTERFACE;
+  ComPtr<IOleInPlaceActiveObject> active;
+  RETURN_IF_FAILED(application->QueryInterface(IID_PPV_ARGS(active.put())));
+  return active->TranslateAccelerator(message);
 }
 
 STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
-  // Nothing the previous site gave is kept past it.
-  m_pSite.reset();
-  m_pBrowser.reset();
-  m_hwndParent = nullptr;
+  LeaveSite();
   if (!site) return S_OK;
 
   const ComPtr<IUnknown> given(site);
@@ -124,7 +143,110 @@ STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
   // Failures along this chain leave the band without a main browser.
   if (const auto provider = given.query<IOleCommandTarget>().query<IServiceProvider>())
     provider->QueryService(SID_SWebBrowserApp, IID_PPV_ARGS(m_pBrowser.put()));
+  CreateBandObjectWindow();
   return S_OK;
+}
+
+// The band window holds the main browser without a reference: it goes before the browser does.
+void TavrinBandsObject::LeaveSite() noexcept {
+  if (Handle()) DestroyWindow(Handle());
+  m_events.Disconnect();
+  m_pSite.reset();
+  m_pBrowser.reset();
+  m_hwndParent = nullptr;
+}
+
+// A failed creation leaves the band without a window; the browser then shows an empty bar.
+void TavrinBandsObject::CreateBandObjectWindow() noexcept {
+  RECT client{};
+  GetClientRect(m_hwndParent, &client);
+  if (!Create({.className = kBandObjectClass,
+               .background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+               .parent = m_hwndParent,
+               .style = WS_CHILD | WS_CLIPCHILDREN | WS_TABSTOP,
+               .rect = client,
+               .id = kBandObjectWindowId})) {
+    return;
+  }
+  SetWindowTextW(Handle(), kBandObjectText);
+}
+
+std::optional<LRESULT> TavrinBandsObject::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_DESTROY:
+      if (m_uPageWaitTimer) KillTimer(Handle(), m_uPageWaitTimer);
+      m_uPageWaitTimer = 0;
+      return 0;
+    case WM_SIZE:
+      if (m_wndBand.Handle())
+        MoveWindow(m_wndBand.Handle(), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      return 0;
+    case WM_SETFOCUS:
+      m_bHasFocus = TRUE;
+      if (m_pSite) m_pSite->OnFocusChangeIS(static_cast<IInputObject*>(this), TRUE);
+      if (m_wndBand.Handle()) SetFocus(m_wndBand.Handle());
+      return 0;
+    case WM_KILLFOCUS:
+      m_bHasFocus = FALSE;
+      return 0;
+    case WM_TIMER:
+      OnPageWaitTick();
+      return 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Without the main browser's events the bar cannot follow its pages: no window then.
+LRESULT TavrinBandsObject::OnCreate() noexcept {
+  if (!m_pBrowser || FAILED(m_events.Connect(ComPtr<IUnknown>(m_pBrowser.get()), this))) return -1;
+  m_wndBand.Create(Handle(), m_pBrowser.get());
+  StartPageWait();
+  return 0;
+}
+
+void TavrinBandsObject::StartPageWait() noexcept {
+  if (m_uPageWaitTimer || !Handle() || !m_wndBand.Handle()) return;
+  ArmPageWaitTimer();
+  m_wndBand.BeginPageWait();
+}
+
+void TavrinBandsObject::ArmPageWaitTimer() noexcept {
+  m_uPageWaitTimer = SetTimer(Handle(), kPageWaitTimerId, kPageWaitPeriod, nullptr);
+}
+
+// The document is asked for only to know that the browser has one (a null one will do).
+void TavrinBandsObject::OnPageWaitTick() noexcept {
+  if (m_uPageWaitTimer) KillTimer(Handle(), m_uPageWaitTimer);
+  m_uPageWaitTimer = 0;
+  if (!m_wndBand.Handle()) return;
+  ComPtr<IDispatch> document;
+  if (m_wndBand.IsBuildingList() || IsBrowserBusy(m_pBrowser.get()) ||
+      FAILED(m_pBrowser->get_Document(document.put()))) {
+    ArmPageWaitTimer();
+    return;
+  }
+  m_wndBand.FinishPageWait();
+}
+
+// A wait already running goes on: frames and redirects belong to the same page.
+void TavrinBandsObject::BeforeNavigate2(IDispatch*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
+                                        VARIANT*, VARIANT_BOOL*) {
+  StartPageWait();
+}
+
+void TavrinBandsObject::NavigateComplete2(IDispatch* pDisp, VARIANT*) {
+  if (m_wndBand.Handle()) m_wndBand.RecordFrameDocument(pDisp);
+}
+
+void TavrinBandsObject::DocumentComplete(IDispatch* pDisp, VARIANT*) {
+  if (m_wndBand.Handle()) m_wndBand.RecordFrameDocument(pDisp);
+}
+
+void TavrinBandsObject::OnQuit() {
+  m_events.Disconnect();
 }
 
 STDMETHODIMP TavrinBandsObject::GetSite(REFIID riid, void** ppv) noexcept {
@@ -140,16 +262,18 @@ STDMETHODIMP TavrinBandsObject::GetClassID(CLSID* clsid) noexcept {
 }
 
 STDMETHODIMP TavrinBandsObject::IsDirty() noexcept {
-  return E_NOTIMPL;
+  return S_FALSE;
 }
 STDMETHODIMP TavrinBandsObject::Load(IStream*) noexcept {
-  return E_NOTIMPL;
+  return S_OK;
 }
 STDMETHODIMP TavrinBandsObject::Save(IStream*, BOOL) noexcept {
-  return E_NOTIMPL;
+  return S_OK;
 }
-STDMETHODIMP TavrinBandsObject::GetSizeMax(ULARGE_INTEGER*) noexcept {
-  return E_NOTIMPL;
+STDMETHODIMP TavrinBandsObject::GetSizeMax(ULARGE_INTEGER* size) noexcept {
+  if (!size) return E_POINTER;
+  size->QuadPart = 0;
+  return S_OK;
 }
 
 }  // namespace tavrin

@@ -1,9 +1,15 @@
 #pragma once
-// The band object: the COM object that the browser creates for the bar.
+// The band object: the COM object that the browser creates for the bar. It owns the band object
+// window inside the site's window, hears the main browser's events and runs the page wait: a
+// navigation starts one, the documents that complete are recorded, and a 2000 ms tick finishes it
+// once the main browser is ready.
 
+#include "band/band_window.h"
+#include "browserview/web_browser_events.h"
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/dispatch.h"
+#include "framework/window.h"
 #include "tavrin_idl.h"
 
 #include <exdisp.h>
@@ -17,8 +23,13 @@ class TavrinBandsObject : public DispatchFromTypeLib<ITavrinBandsObject>,
                           public IInputObject,
                           public IObjectWithSite,
                           public IPersistStream,
+                          public CWindowBase,
+                          public CWebBrowserEventHandler,
                           public ComObjectRoot {
  public:
+  // Final release: the window goes first, then the connection to the main browser.
+  ~TavrinBandsObject() override;
+
   // QueryInterface looks them up in this order; IUnknown is the first entry.
   static std::span<const InterfaceEntry> Interfaces() noexcept;
 
@@ -48,19 +59,41 @@ class TavrinBandsObject : public DispatchFromTypeLib<ITavrinBandsObject>,
   STDMETHODIMP SetSite(IUnknown* site) noexcept override;
   STDMETHODIMP GetSite(REFIID riid, void** ppv) noexcept override;
 
-  // IPersistStream: the settings live in the registry, the stream holds nothing.
+  // IPersistStream: the settings live in the registry, the stream holds nothing and is never dirty.
   STDMETHODIMP GetClassID(CLSID* clsid) noexcept override;
   STDMETHODIMP IsDirty() noexcept override;
   STDMETHODIMP Load(IStream* stream) noexcept override;
   STDMETHODIMP Save(IStream* stream, BOOL clearDirty) noexcept override;
   STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) noexcept override;
 
+ protected:
+  std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // The main browser's events, any frame's alike.
+  void BeforeNavigate2(IDispatch* pDisp, VARIANT* url, VARIANT* flags, VARIANT* targetFrameName,
+                       VARIANT* postData, VARIANT* headers, VARIANT_BOOL* cancel) override;
+  void NavigateComplete2(IDispatch* pDisp, VARIANT* url) override;
+  void DocumentComplete(IDispatch* pDisp, VARIANT* url) override;
+  void OnQuit() override;
+
  private:
+  // Everything that came from a site goes with it: the window, the connection and the browser
+  // the band window uses.
+  void LeaveSite() noexcept;
+  void CreateBandObjectWindow() noexcept;
+  LRESULT OnCreate() noexcept;
+  // Only with the band window there, and only when none is running.
+  void StartPageWait() noexcept;
+  void OnPageWaitTick() noexcept;
+  void ArmPageWaitTimer() noexcept;
+
   ComPtr<IInputObjectSite> m_pSite;
   ComPtr<IWebBrowser2> m_pBrowser;
   HWND m_hwndParent = nullptr;
-  // The band object window; it comes with the band window.
-  HWND m_hWnd = nullptr;
+  CWebBrowserEventConnection m_events;
+  UINT_PTR m_uPageWaitTimer = 0;
+  BOOL m_bShown = FALSE;
+  CBandWindow m_wndBand;
   BOOL m_bHasFocus = FALSE;
 };
 

@@ -6,11 +6,13 @@
 #include "not_implemented_dispatch.h"
 #include "tavrin_idl.h"
 
+#include <exdispid.h>
 #include <oleauto.h>
 #include <shlobj.h>
 
 #include <cstring>
 #include <optional>
+#include <utility>
 
 using tavrin::ComPtr;
 
@@ -60,7 +62,8 @@ class Browser : public NotImplDispatch<NotImplWebBrowser2>, public tavrin::ComOb
   }
 };
 
-// A site as the browser gives one: a window, and the main browser as a service.
+// A site as the browser gives one: a window, and the main browser as a service (a stand-in that
+// only lives, unless one is given).
 class BrowserSite : public FakeSite<true>, public IOleCommandTarget, public IServiceProvider {
  public:
   static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
@@ -70,8 +73,16 @@ class BrowserSite : public FakeSite<true>, public IOleCommandTarget, public ISer
         tavrin::InterfaceOf<T, IOleCommandTarget>(), tavrin::InterfaceOf<T, IServiceProvider>()};
     return table;
   }
-  BrowserSite() {
-    EXPECT_EQ(tavrin::CreateComObject<Browser>(nullptr, IID_IUnknown, m_pBrowser.put_void()), S_OK);
+  explicit BrowserSite(HWND window = GetDesktopWindow(), ComPtr<IUnknown> browser = {})
+      : m_window(window), m_pBrowser(std::move(browser)) {
+    if (!m_pBrowser) {
+      EXPECT_EQ(tavrin::CreateComObject<Browser>(nullptr, IID_IUnknown, m_pBrowser.put_void()),
+                S_OK);
+    }
+  }
+  STDMETHODIMP GetWindow(HWND* window) override {
+    *window = m_window;
+    return S_OK;
   }
   STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
   STDMETHODIMP Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
@@ -82,6 +93,7 @@ class BrowserSite : public FakeSite<true>, public IOleCommandTarget, public ISer
   }
 
  private:
+  HWND m_window;
   ComPtr<IUnknown> m_pBrowser;
 };
 
@@ -154,11 +166,21 @@ TEST_F(BandObject, PersistsNothingButItsClassAndAddsNoMenu) {
   CLSID clsid{};
   EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
   EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_TavrinBandsObject));
+  // Never dirty, and nothing to read or write: a browser that saves its bars gets no error.
   const auto stream = band.query<IPersistStream>();
-  EXPECT_EQ(stream->IsDirty(), E_NOTIMPL);
-  EXPECT_EQ(stream->Load(nullptr), E_NOTIMPL);
-  EXPECT_EQ(stream->Save(nullptr, TRUE), E_NOTIMPL);
-  EXPECT_EQ(stream->GetSizeMax(nullptr), E_NOTIMPL);
+  EXPECT_EQ(stream->IsDirty(), S_FALSE);
+  ComPtr<IStream> memory;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, memory.put()), S_OK);
+  EXPECT_EQ(stream->Save(memory.get(), TRUE), S_OK);
+  EXPECT_EQ(stream->Load(memory.get()), S_OK);
+  STATSTG stat{};
+  ASSERT_EQ(memory->Stat(&stat, STATFLAG_NONAME), S_OK);
+  EXPECT_EQ(stat.cbSize.QuadPart, 0u);
+  ULARGE_INTEGER size;
+  size.QuadPart = 99;
+  EXPECT_EQ(stream->GetSizeMax(&size), S_OK);
+  EXPECT_EQ(size.QuadPart, 0u);
+  EXPECT_EQ(stream->GetSizeMax(nullptr), E_POINTER);
 
   const auto menu = band.query<IContextMenu>();
   EXPECT_EQ(menu->QueryContextMenu(nullptr, 0, 0, 0, 0), E_NOTIMPL);
@@ -257,6 +279,119 @@ TEST_F(BandObject, LeavingASiteReleasesItAndItsBrowser) {
     withSite->SetSite(next);
     EXPECT_EQ(tavrin::ModuleLockCount(), alive) << "the site or its browser is still held";
   }
+}
+
+// A main browser whose connection point takes one sink, so a test can play its events.
+class EventBrowser : public NotImplDispatch<NotImplWebBrowser2>,
+                     public IConnectionPointContainer,
+                     public IConnectionPoint,
+                     public tavrin::ComObjectRoot {
+ public:
+  static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
+    using T = EventBrowser;
+    static const tavrin::InterfaceEntry table[] = {
+        tavrin::InterfaceOf<T, IWebBrowser2>(),
+        tavrin::InterfaceOf<T, IConnectionPointContainer>()};
+    return table;
+  }
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+    *point = nullptr;
+    if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;
+    *point = this;
+    (*point)->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+    if (m_pSink) return CONNECT_E_ADVISELIMIT;
+    m_pSink = tavrin::ComPtr<IUnknown>(sink).query<IDispatch>();
+    *cookie = 7;
+    return m_pSink ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP Unadvise(DWORD cookie) override {
+    if (cookie != 7 || !m_pSink) return CONNECT_E_NOCONNECTION;
+    m_pSink.reset();
+    return S_OK;
+  }
+  STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+  ComPtr<IDispatch> m_pSink;
+};
+
+class BandObjectInABrowser : public BandObject {
+ protected:
+  void SetUp() override {
+    BandObject::SetUp();
+    m_frame.reset(CreateWindowExW(0, L"STATIC", L"frame", WS_POPUP, 0, 0, 240, 320, nullptr,
+                                  nullptr, nullptr, nullptr));
+    ASSERT_TRUE(m_frame);
+    m_pBrowser = tavrin::MakeComObject<EventBrowser>();
+    const auto site = tavrin::MakeComObject<BrowserSite>(
+        m_frame.get(), ComPtr<IUnknown>(static_cast<IWebBrowser2*>(m_pBrowser.get())));
+    ASSERT_EQ(band.query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())), S_OK);
+    ASSERT_EQ(band->GetWindow(&m_window), S_OK);
+    ASSERT_TRUE(m_window);
+  }
+
+  void Fire(DISPID id) const {
+    DISPPARAMS none{};
+    ASSERT_TRUE(m_pBrowser->m_pSink);
+    m_pBrowser->m_pSink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+  }
+
+  tavrin::UniqueAny<HWND, &::DestroyWindow> m_frame;
+  ComPtr<tavrin::ComObject<EventBrowser>> m_pBrowser;
+  HWND m_window = nullptr;
+};
+
+TEST_F(BandObjectInABrowser, SiteGivesTheHiddenBandObjectWindowWithTheBandWindowInside) {
+  wchar_t text[64] = {};
+  GetClassNameW(m_window, text, 64);
+  EXPECT_STREQ(text, L"TavrinBandsObject");
+  GetWindowTextW(m_window, text, 64);
+  EXPECT_STREQ(text, L"Tool Bands");
+  EXPECT_EQ(GetDlgCtrlID(m_window), 360);
+  EXPECT_EQ(GetParent(m_window), m_frame.get());
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(m_window, GWL_STYLE)) & ~WS_VISIBLE,
+            static_cast<DWORD>(WS_CHILD | WS_CLIPCHILDREN | WS_TABSTOP));
+  EXPECT_FALSE(IsWindowVisible(m_window));
+  EXPECT_TRUE(GetDlgItem(m_window, 201));
+  EXPECT_TRUE(m_pBrowser->m_pSink) << "the band listens to the main browser";
+
+  ShowWindow(m_frame.get(), SW_SHOWNOACTIVATE);
+  EXPECT_EQ(band->ShowDW(TRUE), S_OK);
+  EXPECT_TRUE(IsWindowVisible(m_window));
+  EXPECT_EQ(band->ShowDW(FALSE), S_OK);
+  EXPECT_FALSE(IsWindowVisible(m_window));
+}
+
+// Closing, the browser's quit and the final release each give back what they should, whatever
+// the order; then the DLL can go.
+TEST_F(BandObjectInABrowser, ClosingQuittingAndReleasingLeaveNothingBehind) {
+  Fire(DISPID_ONQUIT);
+  EXPECT_FALSE(m_pBrowser->m_pSink) << "the quit ends the connection";
+  EXPECT_EQ(band->CloseDW(0), S_OK);
+  EXPECT_FALSE(IsWindow(m_window));
+  HWND window = reinterpret_cast<HWND>(1);
+  EXPECT_EQ(band->GetWindow(&window), S_OK);
+  EXPECT_EQ(window, nullptr);
+  EXPECT_EQ(band->ShowDW(TRUE), S_OK) << "a closed band shows nothing";
+
+  band.reset();
+  factory.reset();
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+TEST_F(BandObjectInABrowser, FinalReleaseDisconnectsAndDestroysWhatIsStillThere) {
+  band.reset();
+  EXPECT_FALSE(m_pBrowser->m_pSink);
+  EXPECT_FALSE(IsWindow(m_window));
+  factory.reset();
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
 }
 
 TEST_F(BandObject, DispatchComesFromTheTypeLibrary) {
