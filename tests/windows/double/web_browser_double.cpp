@@ -47,6 +47,19 @@ VARIANT Borrowed(IDispatch* object) noexcept {
   return value;
 }
 
+VARIANT Borrowed(BSTR text) noexcept {
+  VARIANT value{};
+  value.vt = VT_BSTR;
+  value.bstrVal = text;
+  return value;
+}
+
+// The doubles alive in this module, in the order of their creation; one apartment thread only.
+std::vector<CWebBrowserDouble*>& LiveDoubles() {
+  static std::vector<CWebBrowserDouble*> doubles;
+  return doubles;
+}
+
 // value as a string; the pointer stays valid with value.
 VARIANT* StringVariant(UniqueVariant& value, const std::wstring& text) {
   VARIANT* target = value.put();
@@ -79,6 +92,8 @@ class CWebBrowserDouble::CEventPoint final : public IConnectionPoint {
     AddRef();
     return S_OK;
   }
+  size_t Count() const noexcept { return m_arrConnections.size(); }
+
   STDMETHODIMP_(ULONG) AddRef() noexcept override { return m_owner.Identity()->AddRef(); }
   STDMETHODIMP_(ULONG) Release() noexcept override { return m_owner.Identity()->Release(); }
 
@@ -209,6 +224,7 @@ std::span<const InterfaceEntry> CWebBrowserDouble::Interfaces() noexcept {
       InterfaceOf<T, IWebBrowser, IWebBrowser2>(),
       InterfaceOf<T, IDispatch, IWebBrowser2>(),
       InterfaceOf<T, IConnectionPointContainer>(),
+      InterfaceOf<T, IWebBrowserDoubleControl>(),
       InterfaceOf<T, IOleObject>(),
       InterfaceOf<T, IOleWindow, IOleInPlaceObject>(),
       InterfaceOf<T, IOleInPlaceObject>(),
@@ -217,9 +233,23 @@ std::span<const InterfaceEntry> CWebBrowserDouble::Interfaces() noexcept {
   return table;
 }
 
-CWebBrowserDouble::CWebBrowserDouble() noexcept = default;
+CWebBrowserDouble::CWebBrowserDouble() {
+  LiveDoubles().push_back(this);
+}
 
-CWebBrowserDouble::~CWebBrowserDouble() = default;
+CWebBrowserDouble::~CWebBrowserDouble() {
+  std::erase(LiveDoubles(), this);
+}
+
+HRESULT CopyLiveDoubles(IWebBrowser2** browsers, UINT capacity, UINT* count) noexcept {
+  if (!count || (capacity && !browsers)) return E_POINTER;
+  const std::vector<CWebBrowserDouble*>& live = LiveDoubles();
+  *count = static_cast<UINT>(live.size());
+  for (UINT i = 0; i < capacity; ++i)
+    browsers[i] = i < live.size() ? static_cast<IWebBrowser2*>(live[i]) : nullptr;
+  for (UINT i = 0; i < capacity && browsers[i]; ++i) browsers[i]->AddRef();
+  return S_OK;
+}
 
 IDispatch* CWebBrowserDouble::FrameDispatch(const Frame& frame) noexcept {
   return frame.browser ? static_cast<IDispatch*>(static_cast<IWebBrowser2*>(frame.browser.get()))
@@ -330,12 +360,17 @@ HRESULT CWebBrowserDouble::PostStep() noexcept {
   return S_OK;
 }
 
+bool CWebBrowserDouble::IsHeld() const noexcept {
+  return m_bHoldLoads && !m_arrSteps.empty() &&
+         m_arrSteps.front().kind == StepKind::DocumentComplete && m_arrSteps.front().frame == 0;
+}
+
 void CWebBrowserDouble::OnStep() {
   m_bStepPosted = false;
   // A handler may let the last reference go.
   const ComPtr<IUnknown> keepAlive(Identity());
   while (!m_arrSteps.empty() && IsCancelled(m_arrSteps.front().frame)) m_arrSteps.pop_front();
-  if (m_arrSteps.empty()) return;
+  if (m_arrSteps.empty() || IsHeld()) return;
   const Step step = m_arrSteps.front();
   m_arrSteps.pop_front();
   // Copies: a handler may start another navigation, which replaces the frames.
@@ -358,14 +393,15 @@ void CWebBrowserDouble::OnStep() {
       FireCompletion(DISPID_NAVIGATECOMPLETE2, browser.get(), frame.url);
       break;
     case StepKind::DocumentComplete:
-      if (!frame.browser) {
+      // The last step ends the load: the top document's, or the one frame's that navigated alone.
+      if (m_arrSteps.empty()) {
         m_bBusy = VARIANT_FALSE;
         m_readyState = READYSTATE_COMPLETE;
       }
       FireCompletion(DISPID_DOCUMENTCOMPLETE, browser.get(), frame.url);
       break;
   }
-  if (!m_arrSteps.empty()) PostStep();
+  if (!m_arrSteps.empty() && !IsHeld()) PostStep();
 }
 
 // The link texts as plain lines, so that a picture of the window shows the list.
@@ -392,7 +428,13 @@ STDMETHODIMP CWebBrowserDouble::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*,
   try {
     const ComPtr<IUnknown> keepAlive(Identity());
     const std::wstring address(url, SysStringLen(url));
-    if (FireBeforeNavigate2(static_cast<IWebBrowser2*>(this), address)) return S_OK;
+    const size_t navigation = m_arrNavigations.size();
+    m_arrNavigations.push_back({address, false});
+    if (FireBeforeNavigate2(static_cast<IWebBrowser2*>(this), address)) {
+      m_arrNavigations[navigation].cancelled = true;
+      return S_OK;
+    }
+    if (address.starts_with(L"javascript:")) return S_OK;
     m_arrFrames = LoadFrames(address);
     ScheduleLoad();
     // A load that cannot run must not stay busy for ever.
@@ -401,6 +443,56 @@ STDMETHODIMP CWebBrowserDouble::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*,
     return posted;
   }
   CATCH_RETURN();
+}
+
+STDMETHODIMP CWebBrowserDouble::Navigate2(VARIANT* url, VARIANT* flags, VARIANT* targetFrameName,
+                                          VARIANT* postData, VARIANT* headers) noexcept {
+  if (!url || V_VT(url) != VT_BSTR) return E_INVALIDARG;
+  return Navigate(V_BSTR(url), flags, targetFrameName, postData, headers);
+}
+
+STDMETHODIMP CWebBrowserDouble::HoldLoads(BOOL hold) noexcept {
+  m_bHoldLoads = hold != FALSE;
+  return m_bHoldLoads || m_arrSteps.empty() ? S_OK : PostStep();
+}
+
+// The frame's browser starts over with the document it shows, as after a click inside the frame
+// on a link to its own page; the top browser is busy until the frame completes.
+STDMETHODIMP CWebBrowserDouble::NavigateFrame(UINT index) noexcept {
+  if (index == 0 || index >= m_arrFrames.size()) return E_INVALIDARG;
+  try {
+    const ComPtr<IUnknown> keepAlive(Identity());
+    const Frame frame = m_arrFrames[index];
+    const unsigned load = m_nLoad;
+    if (FireBeforeNavigate2(FrameDispatch(frame), frame.url) || load != m_nLoad) return S_OK;
+    m_bBusy = VARIANT_TRUE;
+    m_arrSteps.push_front({StepKind::DocumentComplete, index});
+    m_arrSteps.push_front({StepKind::NavigateComplete, index});
+    return PostStep();
+  }
+  CATCH_RETURN();
+}
+
+STDMETHODIMP CWebBrowserDouble::FireStatusTextChange(BSTR text) noexcept {
+  const ComPtr<IUnknown> keepAlive(Identity());
+  VARIANT argument = Borrowed(text);
+  Fire(DISPID_STATUSTEXTCHANGE, {&argument, 1});
+  return S_OK;
+}
+
+STDMETHODIMP CWebBrowserDouble::GetNavigation(UINT index, BSTR* url, BOOL* cancelled) noexcept {
+  if (!url || !cancelled) return E_POINTER;
+  *url = nullptr;
+  *cancelled = FALSE;
+  if (index >= m_arrNavigations.size()) return S_FALSE;
+  *cancelled = m_arrNavigations[index].cancelled ? TRUE : FALSE;
+  return CopyText(m_arrNavigations[index].url, url);
+}
+
+STDMETHODIMP CWebBrowserDouble::GetSinkCount(UINT* count) noexcept {
+  if (!count) return E_POINTER;
+  *count = m_pEventPoint ? static_cast<UINT>(m_pEventPoint->Count()) : 0;
+  return S_OK;
 }
 
 // A browser reloads without navigation events.

@@ -6,6 +6,7 @@
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/window.h"
+#include "web_browser_double_control.h"
 #include "web_browser_not_implemented.h"
 
 #include <mshtml.h>
@@ -53,8 +54,10 @@ class CFrameBrowser : public CBrowserBase, public ComObjectRoot {
 // from the message loop, one event per message: the top document's NavigateComplete2, each
 // frame's BeforeNavigate2 and NavigateComplete2 depth-first, then DocumentComplete innermost first
 // and the top document's last. Busy and ReadyState tell a load until that last event. Where the
-// documents come from: web_browser_double_pages.h.
+// documents come from: web_browser_double_pages.h. A javascript: address runs in the page and
+// loads nothing.
 class CWebBrowserDouble : public CBrowserBase,
+                          public IWebBrowserDoubleControl,
                           public IConnectionPointContainer,
                           public IOleObject,
                           public IOleInPlaceObject,
@@ -63,12 +66,14 @@ class CWebBrowserDouble : public CBrowserBase,
  public:
   static std::span<const InterfaceEntry> Interfaces() noexcept;
 
-  CWebBrowserDouble() noexcept;
+  CWebBrowserDouble();
   ~CWebBrowserDouble() override;
 
   // IWebBrowser2
   STDMETHODIMP Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
                         VARIANT* headers) noexcept override;
+  STDMETHODIMP Navigate2(VARIANT* url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                         VARIANT* headers) noexcept override;
   STDMETHODIMP Refresh() noexcept override;
   STDMETHODIMP Stop() noexcept override;
   STDMETHODIMP Quit() noexcept override;
@@ -79,6 +84,13 @@ class CWebBrowserDouble : public CBrowserBase,
   STDMETHODIMP put_Visible(VARIANT_BOOL visible) noexcept override;
   STDMETHODIMP get_StatusText(BSTR* text) noexcept override;
   STDMETHODIMP put_StatusText(BSTR text) noexcept override;
+
+  // IWebBrowserDoubleControl
+  STDMETHODIMP HoldLoads(BOOL hold) noexcept override;
+  STDMETHODIMP NavigateFrame(UINT index) noexcept override;
+  STDMETHODIMP FireStatusTextChange(BSTR text) noexcept override;
+  STDMETHODIMP GetNavigation(UINT index, BSTR* url, BOOL* cancelled) noexcept override;
+  STDMETHODIMP GetSinkCount(UINT* count) noexcept override;
 
   // IConnectionPointContainer: DWebBrowserEvents2 only.
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) noexcept override {
@@ -160,6 +172,10 @@ class CWebBrowserDouble : public CBrowserBase,
     bool cancelled = false;
   };
   enum class StepKind { BeforeNavigate, NavigateComplete, DocumentComplete };
+  struct Navigation {
+    std::wstring url;
+    bool cancelled = false;
+  };
   struct Step {
     StepKind kind;
     size_t frame;
@@ -170,6 +186,8 @@ class CWebBrowserDouble : public CBrowserBase,
   bool IsCancelled(size_t frame) const noexcept;
   static std::vector<Frame> LoadFrames(const std::wstring& url);
   void ScheduleLoad();
+  // True while a held load waits before its top document's completion.
+  bool IsHeld() const noexcept;
   HRESULT PostStep() noexcept;
   // Runs the next step of the navigation; from the message window.
   void OnStep();
@@ -187,6 +205,8 @@ class CWebBrowserDouble : public CBrowserBase,
   // Tells a navigation from the one that replaced it while its handlers ran.
   unsigned m_nLoad = 0;
   bool m_bStepPosted = false;
+  bool m_bHoldLoads = false;
+  std::vector<Navigation> m_arrNavigations;
   VARIANT_BOOL m_bBusy = VARIANT_FALSE;
   READYSTATE m_readyState = READYSTATE_COMPLETE;
   VARIANT_BOOL m_bVisible = VARIANT_TRUE;
@@ -199,5 +219,8 @@ class CWebBrowserDouble : public CBrowserBase,
   // The in-place window.
   std::unique_ptr<CDoubleWindow> m_pViewWindow;
 };
+
+// What the DLL's LiveWebBrowserDoubles export answers (web_browser_double_control.h).
+HRESULT CopyLiveDoubles(IWebBrowser2** browsers, UINT capacity, UINT* count) noexcept;
 
 }  // namespace tavrin::test_double
