@@ -271,6 +271,7 @@ HWND CWebBrowser2ContainerWnd::Create(CreateArgs args) noexcept {
   m_bScrollBars = args.scrollBars;
   m_bDocumentEvents = args.documentEvents;
   return CWindowBase::Create({.className = L"TavrinBrowserContainer",
+                              .cursor = nullptr,
                               .parent = args.parent,
                               .style = args.style,
                               .rect = args.rect,

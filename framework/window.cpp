@@ -27,14 +27,13 @@ CWindowBase::~CWindowBase() {
 
 HWND CWindowBase::Create(const WindowArgs& args) noexcept {
   const HINSTANCE instance = ModuleInstance();
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &CWindowBase::WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = args.background;
-  wc.lpszClassName = args.className;
-  // The first registration of a class stays.
+  const WNDCLASSEXW wc{.cbSize = sizeof(wc),
+                       .style = args.classStyle,
+                       .lpfnWndProc = &CWindowBase::WindowProc,
+                       .hInstance = instance,
+                       .hCursor = args.cursor ? LoadCursorW(nullptr, args.cursor) : nullptr,
+                       .hbrBackground = args.background,
+                       .lpszClassName = args.className};
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
   const RECT& rect = args.rect;
   return CreateWindowExW(0, args.className, L"", args.style, rect.left, rect.top,

@@ -8,9 +8,12 @@
 
 namespace tavrin {
 
-// The window class is registered on first use with an arrow cursor and the background.
+// The class is registered by its first creator (also racing on other threads), with its style, a
+// system cursor (IDC_*, null: none) and background, which every creator of the class states alike.
 struct WindowArgs {
   const wchar_t* className = nullptr;
+  UINT classStyle = 0;
+  const wchar_t* cursor = IDC_ARROW;
   HBRUSH background = nullptr;
   HWND parent = nullptr;
   DWORD style = 0;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace tavrin;
@@ -75,6 +78,44 @@ TEST(DialogBase, BindsAtInitDialogAndReturnsTheEndDialogResult) {
   ClosingDialog dialog;
   EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), 1, nullptr), 7);
   EXPECT_EQ(dialog.Handle(), nullptr);
+}
+
+// The class is the first creator's: a later creator's choices are not taken, so each window
+// states its class in full.
+TEST(WindowBase, RegistersItsClassOnceWithTheClassAttributesItNames) {
+  constexpr wchar_t kBare[] = L"TavrinBareTestWindow";
+  RecordingWindow bare;
+  ASSERT_TRUE(bare.Create({.className = kBare, .cursor = nullptr}));
+  RecordingWindow framed;
+  ASSERT_TRUE(framed.Create({.className = L"TavrinFramedTestWindow",
+                             .classStyle = CS_DBLCLKS,
+                             .background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)}));
+  WNDCLASSEXW info{.cbSize = sizeof(info)};
+  ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), kBare, &info));
+  EXPECT_EQ(info.hCursor, nullptr);
+  EXPECT_EQ(info.hbrBackground, nullptr);
+  EXPECT_EQ(info.style, 0u);
+  ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"TavrinFramedTestWindow", &info));
+  EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  EXPECT_EQ(info.style, static_cast<UINT>(CS_DBLCLKS));
+}
+
+// Two browser windows, each on its thread, may create their first view at the same moment.
+TEST(WindowBase, CreatorsOnSeveralThreadsAllGetTheirWindow) {
+  for (int round = 0; round < 20; ++round) {
+    const std::wstring name = L"TavrinRaceTestWindow" + std::to_wstring(round);
+    std::atomic<int> created = 0;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+      threads.emplace_back([&] {
+        RecordingWindow window;
+        if (window.Create({.className = name.c_str()})) ++created;
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(created, 4) << "round " << round;
+  }
 }
 
 }  // namespace

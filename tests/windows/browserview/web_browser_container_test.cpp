@@ -29,6 +29,12 @@ TEST(ContainerHosting, HostsTheControlInPlaceSizedWithTheWindowAndGivesEverythin
     const HWND site = GetDlgItem(view.Handle(), kBrowserPaneId);
     ASSERT_TRUE(site);
     ASSERT_TRUE(view.HostedBrowser());
+    // The view's class has no cursor, brush or style of its own: the page draws and points.
+    WNDCLASSEXW info{.cbSize = sizeof(info)};
+    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"TavrinBrowserContainer", &info));
+    EXPECT_EQ(info.hCursor, nullptr);
+    EXPECT_EQ(info.hbrBackground, nullptr);
+    EXPECT_EQ(info.style, 0u);
 
     const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).query<IOleInPlaceObject>();
     ASSERT_TRUE(inPlace);
