@@ -31,14 +31,18 @@ INPUT is a local HTML file or an http/https address.
                          under the folder of URL are read from the folder of INPUT
       --encoding LABEL   decode every document as LABEL (for example shift_jis)
       --verbose          report status texts and loaded documents on standard error
-  -o, --output FILE      write to FILE, which a failing run leaves as it was
+  -o, --output FILE      write to FILE, which a failing run leaves as it was (a link
+                         keeps pointing to it; a terminal, device or pipe is written into)
       --snapshot FILE    also write the loaded documents, as they were before the run,
                          to FILE as JSON (for the Windows tests' browser double)
   -h, --help             print this help and exit
       --version          print the version and exit
 
-Frames are loaded up to 16 levels deep. A frame that cannot be loaded is left out
-with a warning. Web addresses are fetched with a 10 s connect timeout, 30 s in
+Frames are loaded up to 16 levels deep; local addresses that name one file are one
+document. A frame that cannot be loaded, or a local file that is not text, is left
+out with a warning. A run reads at most 256 documents and 512 MiB in all, and its
+list and the parser's memory and time are bounded by what it read: a page built to
+cost more fails with a message saying which bound it met. Web addresses are fetched with a 10 s connect timeout, 30 s in
 all, at most 10 redirects and at most 64 MiB; local files are read up to 512 MiB.
 
 Examples:
@@ -47,8 +51,8 @@ Examples:
   tavrin-anchors --format tsv --unique -o links.tsv https://www.example.com/
   tavrin-anchors --format json --domain-only https://www.example.com/
 
-Exit status: 0 on success, 1 when INPUT cannot be read or fetched or the output
-cannot be written, 2 for a usage error.
+Exit status: 0 on success, 1 when INPUT cannot be read or fetched, the run goes over
+a bound or the output cannot be written, 2 for a usage error.
 )";
 
 // Long options get values outside the character range, so that optopt tells a rejected long
