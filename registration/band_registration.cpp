@@ -13,10 +13,17 @@
 namespace tavrin {
 namespace {
 
-// The desk-band category cache; the shell rebuilds it and then lists the new bar.
-constexpr wchar_t kCategoryCacheKey[] =
-    L"Component Categories\\{00021492-0000-0000-C000-000000000046}\\Enum";
+// The category caches of the desk bands and of the info bands, which the bar joins; the shell
+// rebuilds them and then lists the new bar.
+constexpr const wchar_t* kCategoryCacheKeys[] = {
+    L"Component Categories\\{00021492-0000-0000-C000-000000000046}\\Enum",
+    L"Component Categories\\{00021493-0000-0000-C000-000000000046}\\Enum"};
 constexpr wchar_t kCategoryCacheValue[] = L"Implementing";
+
+void ClearCategoryCaches() {
+  for (const wchar_t* cache : kCategoryCacheKeys)
+    RegistryDeleteValue(HKEY_CLASSES_ROOT, cache, kCategoryCacheValue);
+}
 
 std::wstring BandClsid() {
   wchar_t text[39];
@@ -46,7 +53,7 @@ HRESULT UnregisterModule(const std::wstring& modulePath) {
 
 HRESULT RegisterBand() {
   try {
-    RegistryDeleteValue(HKEY_CLASSES_ROOT, kCategoryCacheKey, kCategoryCacheValue);
+    ClearCategoryCaches();
     std::wstring path;
     GetModulePath(path);
     const HRESULT result = RegisterModule(path);
@@ -68,7 +75,7 @@ HRESULT RegisterBand() {
 
 HRESULT UnregisterBand() {
   try {
-    RegistryDeleteValue(HKEY_CLASSES_ROOT, kCategoryCacheKey, kCategoryCacheValue);
+    ClearCategoryCaches();
     RegistryDeleteTree(HKEY_LOCAL_MACHINE, ExtensionKey());
     std::wstring path;
     GetModulePath(path);

@@ -4,6 +4,8 @@
 #include "framework/unique_any.h"
 
 #include <map>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -12,8 +14,17 @@ constexpr wchar_t kExtensions[] = L"SOFTWARE\\Microsoft\\Internet Explorer\\Exte
 constexpr wchar_t kExtensionKey[] =
     L"SOFTWARE\\Microsoft\\Internet Explorer\\Extensions\\{5B3E1A47-C2D9-4F60-9E81-7A4D0C93B215}";
 constexpr wchar_t kTypeLibKey[] = L"TypeLib\\{D4A7F0C2-3B6E-4E19-8C55-1F2B9A6E7C30}";
-constexpr wchar_t kCacheKey[] =
-    L"Component Categories\\{00021492-0000-0000-C000-000000000046}\\Enum";
+// The shell's caches of the desk bands and of the info bands (the vertical bars the band joins).
+constexpr const wchar_t* kCacheKeys[] = {
+    L"Component Categories\\{00021492-0000-0000-C000-000000000046}\\Enum",
+    L"Component Categories\\{00021493-0000-0000-C000-000000000046}\\Enum"};
+
+void FillCategoryCaches() {
+  for (const wchar_t* cache : kCacheKeys) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, cache, L"Implementing", REG_SZ, L"x", 4),
+              ERROR_SUCCESS);
+  }
+}
 
 // Every key and value below a key, as "path|name" -> "type:data".
 using Snapshot = std::map<std::wstring, std::wstring>;
@@ -86,9 +97,8 @@ class BandRegistration : public ScratchKey {
   std::optional<BandDll> m_dll;
 };
 
-TEST_F(BandRegistration, WritesEveryKeyAndClearsTheCategoryCache) {
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, kCacheKey, L"Implementing", REG_SZ, L"x", 4),
-            ERROR_SUCCESS);
+TEST_F(BandRegistration, WritesEveryKeyAndClearsTheCategoryCaches) {
+  FillCategoryCaches();
   ASSERT_EQ(m_dll->Register(), S_OK);
 
   const std::wstring clsid = L"{5B3E1A47-C2D9-4F60-9E81-7A4D0C93B215}";
@@ -126,7 +136,8 @@ TEST_F(BandRegistration, WritesEveryKeyAndClearsTheCategoryCache) {
   EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kExtensionKey, L"HotIcon"), shortPath + L",101");
 
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0"));
-  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kCacheKey, L"Implementing"), std::nullopt);
+  for (const wchar_t* cache : kCacheKeys)
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, cache, L"Implementing"), std::nullopt) << cache;
 }
 
 TEST_F(BandRegistration, RegisteringTwiceLeavesExactlyTheSameKeys) {
@@ -144,13 +155,42 @@ TEST_F(BandRegistration, RegisteringTwiceLeavesExactlyTheSameKeys) {
 
 TEST_F(BandRegistration, UnregisteringRemovesTheBandButKeepsSharedParents) {
   ASSERT_EQ(m_dll->Register(), S_OK);
+  FillCategoryCaches();
   ASSERT_EQ(m_dll->Unregister(), S_OK);
   EXPECT_EQ(Registration(), Snapshot{});
+  for (const wchar_t* cache : kCacheKeys)
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, cache, L"Implementing"), std::nullopt) << cache;
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kExtensions));
   // Nothing left to remove is not a failure.
   EXPECT_EQ(m_dll->Unregister(), S_OK);
   EXPECT_EQ(Registration(), Snapshot{});
+}
+
+// Keys that other programs share are never the band's to delete, even when it leaves one empty.
+TEST(BandRegistrationScript, MarksEverySharedParentNoRemove) {
+  const tavrin::UniqueHmodule module(
+      LoadLibraryExW(DistDll(L"x64").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(module);
+  const HRSRC resource = FindResourceW(module.get(), MAKEINTRESOURCEW(102), L"REGISTRY");
+  ASSERT_TRUE(resource);
+  const HGLOBAL loaded = LoadResource(module.get(), resource);
+  const std::string script(static_cast<const char*>(LockResource(loaded)),
+                           SizeofResource(module.get(), resource));
+  // Each line that opens one of them, without its indentation.
+  std::map<std::string, std::string> opened;
+  std::istringstream lines(script);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t start = line.find_first_not_of(" \t");
+    const size_t end = line.find_last_not_of(" \t\r");
+    if (start == std::string::npos) continue;
+    const std::string text = line.substr(start, end - start + 1);
+    opened[text.substr(text.find(' ') + 1)] = text;
+  }
+  for (const std::string shared :
+       {"CLSID", "SOFTWARE", "Microsoft", "'Internet Explorer'", "Extensions"}) {
+    EXPECT_EQ(opened[shared], "NoRemove " + shared);
+  }
 }
 
 TEST_F(BandRegistration, WinesRegsvr32RegistersThroughTheExports) {
