@@ -5,7 +5,7 @@
 namespace tavrin {
 namespace {
 
-constexpr UINT kWakePeriodMs = 100;
+constexpr DWORD kWakePeriodMs = 100;
 constexpr DWORD kRetryAfterMs = 100;
 
 class CTimeoutFilter : public IMessageFilter, public ComObjectRoot {
@@ -44,11 +44,23 @@ CBoundedCalls::CBoundedCalls(DWORD timeoutMs) noexcept
     m_pFilter.reset();
     return;
   }
-  m_nTimer = SetTimer(nullptr, 0, kWakePeriodMs, nullptr);
+  m_hStop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!m_hStop) return;
+  try {
+    m_waker = std::thread([stop = m_hStop.get(), thread = GetCurrentThreadId()] {
+      while (WaitForSingleObject(stop, kWakePeriodMs) == WAIT_TIMEOUT)
+        PostThreadMessageW(thread, WM_NULL, 0, 0);
+    });
+  } catch (...) {
+    // Without the thread the calls are not bounded, but they are still made.
+  }
 }
 
 CBoundedCalls::~CBoundedCalls() {
-  if (m_nTimer) KillTimer(nullptr, m_nTimer);
+  if (m_waker.joinable()) {
+    SetEvent(m_hStop.get());
+    m_waker.join();
+  }
   if (!m_pFilter) return;
   ComPtr<IMessageFilter> ours;
   CoRegisterMessageFilter(m_pPrevious.get(), ours.put());

@@ -2,8 +2,11 @@
 // A limit on how long this thread waits for another apartment to answer a COM call.
 
 #include "framework/com_ptr.h"
+#include "framework/unique_any.h"
 
 #include <objidl.h>
+
+#include <thread>
 
 namespace tavrin {
 
@@ -21,8 +24,10 @@ class CBoundedCalls {
  private:
   ComPtr<IMessageFilter> m_pFilter;
   ComPtr<IMessageFilter> m_pPrevious;
-  // Messages wake the wait so that the filter is asked while nothing else arrives.
-  UINT_PTR m_nTimer = 0;
+  // COM asks the filter only when new input wakes its wait, and a timer's message wakes it once:
+  // this thread posts a message now and then until m_hStop is set.
+  UniqueHandle m_hStop;
+  std::thread m_waker;
 };
 
 // The call was given up by CBoundedCalls.
