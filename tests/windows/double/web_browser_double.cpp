@@ -329,16 +329,27 @@ std::vector<CWebBrowserDouble::Frame> CWebBrowserDouble::LoadFrames(const std::w
 
 // Every frame starts and gets its document, then the documents complete innermost first, the top
 // one last.
+std::vector<size_t> CWebBrowserDouble::FramesOf(size_t frame) const {
+  std::vector<size_t> children;
+  for (size_t i = frame + 1; i < m_arrFrames.size(); ++i) {
+    if (m_arrFrames[i].parent == frame) children.push_back(i);
+  }
+  if (m_bLastFrameFirst) std::reverse(children.begin(), children.end());
+  return children;
+}
+
 void CWebBrowserDouble::ScheduleLoad() {
   std::deque<Step> steps{{StepKind::NavigateComplete, 0}};
-  for (size_t i = 1; i < m_arrFrames.size(); ++i) {
-    steps.push_back({StepKind::BeforeNavigate, i});
-    steps.push_back({StepKind::NavigateComplete, i});
-  }
-  const auto complete = [this, &steps](const auto& self, size_t frame) -> void {
-    for (size_t i = frame + 1; i < m_arrFrames.size(); ++i) {
-      if (m_arrFrames[i].parent == frame) self(self, i);
+  const auto start = [this, &steps](const auto& self, size_t frame) -> void {
+    for (const size_t child : FramesOf(frame)) {
+      steps.push_back({StepKind::BeforeNavigate, child});
+      steps.push_back({StepKind::NavigateComplete, child});
+      self(self, child);
     }
+  };
+  start(start, 0);
+  const auto complete = [this, &steps](const auto& self, size_t frame) -> void {
+    for (const size_t child : FramesOf(frame)) self(self, child);
     steps.push_back({StepKind::DocumentComplete, frame});
   };
   complete(complete, 0);
@@ -449,6 +460,11 @@ STDMETHODIMP CWebBrowserDouble::Navigate2(VARIANT* url, VARIANT* flags, VARIANT*
                                           VARIANT* postData, VARIANT* headers) noexcept {
   if (!url || V_VT(url) != VT_BSTR) return E_INVALIDARG;
   return Navigate(V_BSTR(url), flags, targetFrameName, postData, headers);
+}
+
+STDMETHODIMP CWebBrowserDouble::LoadFramesLastFirst(BOOL reverse) noexcept {
+  m_bLastFrameFirst = reverse != FALSE;
+  return S_OK;
 }
 
 STDMETHODIMP CWebBrowserDouble::HoldLoads(BOOL hold) noexcept {

@@ -52,7 +52,8 @@ class CFrameBrowser : public CBrowserBase, public ComObjectRoot {
 
 // Navigate fires BeforeNavigate2 at once, and a cancel ends the navigation there. The rest comes
 // from the message loop, one event per message: the top document's NavigateComplete2, each
-// frame's BeforeNavigate2 and NavigateComplete2 depth-first, then DocumentComplete innermost first
+// frame's BeforeNavigate2 and NavigateComplete2 depth-first (siblings in document order, or the
+// reverse when the test asks), then DocumentComplete innermost first
 // and the top document's last. Busy and ReadyState tell a load until that last event. Where the
 // documents come from: web_browser_double_pages.h. A javascript: address runs in the page and
 // loads nothing.
@@ -87,6 +88,7 @@ class CWebBrowserDouble : public CBrowserBase,
 
   // IWebBrowserDoubleControl
   STDMETHODIMP HoldLoads(BOOL hold) noexcept override;
+  STDMETHODIMP LoadFramesLastFirst(BOOL reverse) noexcept override;
   STDMETHODIMP NavigateFrame(UINT index) noexcept override;
   STDMETHODIMP FireStatusTextChange(BSTR text) noexcept override;
   STDMETHODIMP GetNavigation(UINT index, BSTR* url, BOOL* cancelled) noexcept override;
@@ -185,6 +187,8 @@ class CWebBrowserDouble : public CBrowserBase,
   IDispatch* FrameDispatch(const Frame& frame) noexcept;
   bool IsCancelled(size_t frame) const noexcept;
   static std::vector<Frame> LoadFrames(const std::wstring& url);
+  // The direct frames of a frame in the order they load.
+  std::vector<size_t> FramesOf(size_t frame) const;
   void ScheduleLoad();
   // True while a held load waits before its top document's completion.
   bool IsHeld() const noexcept;
@@ -206,6 +210,7 @@ class CWebBrowserDouble : public CBrowserBase,
   unsigned m_nLoad = 0;
   bool m_bStepPosted = false;
   bool m_bHoldLoads = false;
+  bool m_bLastFrameFirst = false;
   std::vector<Navigation> m_arrNavigations;
   VARIANT_BOOL m_bBusy = VARIANT_FALSE;
   READYSTATE m_readyState = READYSTATE_COMPLETE;

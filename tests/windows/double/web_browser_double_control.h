@@ -11,7 +11,10 @@ IWebBrowserDoubleControl : public IUnknown {
   // TRUE: every load from now on stops before its top document completes (Busy stays TRUE) until
   // the test lets it go with FALSE.
   virtual HRESULT STDMETHODCALLTYPE HoldLoads(BOOL hold) = 0;
-  // Navigates the frame at index (1 the first frame, depth-first as the page's frames load) to the
+  // TRUE: the frames of each later load start and complete last sibling first, as when the
+  // network answers them in that order; a frame still comes after the document that holds it.
+  virtual HRESULT STDMETHODCALLTYPE LoadFramesLastFirst(BOOL reverse) = 0;
+  // Navigates the frame at index (1 the first frame, depth-first in document order) to the
   // address it shows, from BeforeNavigate2 to DocumentComplete of that frame's browser; during a
   // held load it comes before the top document's completion. E_INVALIDARG without that frame.
   virtual HRESULT STDMETHODCALLTYPE NavigateFrame(UINT index) = 0;
