@@ -56,6 +56,10 @@ TEST(Deliverables, EachDistFolderHoldsTheToolBesideTheDll) {
     const tavrin::UniqueHmodule image(LoadLibraryExW(
         tool.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(image);
+    // The system menu's entry for the About box.
+    wchar_t about[64] = {};
+    LoadStringW(image.get(), 1, about, 64);
+    EXPECT_STREQ(about, L"バージョン情報(&A)...");
     const HRSRC found = FindResourceW(image.get(), MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_TRUE(found);
     const std::string manifest(

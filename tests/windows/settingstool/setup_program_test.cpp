@@ -134,6 +134,26 @@ TEST_F(SetupProgram, SecondStartActivatesTheFirstCopyAndEnds) {
   EXPECT_EQ(first.WaitForExit(kExitWaitMs), 0u);
 }
 
+TEST_F(SetupProgram, SystemMenuOpensTheToolsAboutBox) {
+  const CProcess tool(Tool());
+  const HWND dialog = WaitForDialog(tool.Id());
+  ASSERT_TRUE(dialog);
+  PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);
+  const HWND about = WaitForDialog(tool.Id(), dialog);
+  ASSERT_TRUE(about);
+  const BoxContents contents = ReadBox(about);
+  EXPECT_EQ(contents.caption, L"バージョン情報");
+  EXPECT_EQ(contents.text.rfind(L"タブリン for Internet Explorerversion 1.04", 0), 0u)
+      << contents.text;
+  // The tool's version line has no id, unlike the band's.
+  EXPECT_FALSE(GetDlgItem(about, 1007));
+  EXPECT_TRUE(GetDlgItem(about, 1008));
+  ASSERT_TRUE(Answer(about, IDOK));
+  EXPECT_EQ(tool.WaitForExit(500), static_cast<DWORD>(STILL_ACTIVE));
+  Press(dialog, IDOK);
+  EXPECT_EQ(tool.WaitForExit(kExitWaitMs), 0u);
+}
+
 // The DLL registered and held by another process, the doubles standing in for the browsers, and
 // the tool asked to unregister: its question is up.
 class HeldDll {
