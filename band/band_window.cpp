@@ -89,6 +89,7 @@ CBandWindow::~CBandWindow() {
 HWND CBandWindow::Create(HWND parent, IWebBrowser2* mainBrowser) noexcept {
   m_pMainBrowser = mainBrowser;
   return CWindowBase::Create({.className = kBandWindowClass,
+                              .cursor = nullptr,
                               .parent = parent,
                               .style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                               .id = kBandWindowId});

@@ -161,6 +161,7 @@ void TavrinBandsObject::CreateBandObjectWindow() noexcept {
   RECT client{};
   GetClientRect(m_hwndParent, &client);
   if (!Create({.className = kBandObjectClass,
+               .classStyle = CS_DBLCLKS,
                .background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
                .parent = m_hwndParent,
                .style = WS_CHILD | WS_CLIPCHILDREN | WS_TABSTOP,

@@ -355,6 +355,10 @@ TEST_F(BandObjectInABrowser, SiteGivesTheHiddenBandObjectWindowWithTheBandWindow
   GetWindowTextW(m_window, text, 64);
   EXPECT_STREQ(text, L"Tool Bands");
   EXPECT_EQ(GetDlgCtrlID(m_window), 360);
+  EXPECT_EQ(GetClassLongPtrW(m_window, GCL_STYLE), CS_DBLCLKS);
+  EXPECT_EQ(GetClassLongPtrW(m_window, GCLP_HBRBACKGROUND), COLOR_WINDOW + 1);
+  EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(m_window, GCLP_HCURSOR)),
+            LoadCursorW(nullptr, IDC_ARROW));
   EXPECT_EQ(GetParent(m_window), m_frame.get());
   EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(m_window, GWL_STYLE)) & ~WS_VISIBLE,
             static_cast<DWORD>(WS_CHILD | WS_CLIPCHILDREN | WS_TABSTOP));

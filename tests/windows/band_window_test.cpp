@@ -158,8 +158,13 @@ TEST_F(BandWindow, ConstructionMakesSureOfTheSettingsKeyWithoutValues) {
 }
 
 TEST_F(BandWindow, ToolbarHasItsStylesButtonsTextsAndImages) {
-  CreateBand();
+  ShowWindow(m_host.get(), SW_SHOWNOACTIVATE);
+  CreateBand(300, 120);
+  // To look at: build/win64/tests/windows/band_window.png.
+  EXPECT_TRUE(SaveWindowPicture(m_band->Handle(), L"band_window"));
   EXPECT_EQ(GetDlgCtrlID(m_band->Handle()), static_cast<int>(kBandWindowId));
+  for (const int field : {GCL_STYLE, GCLP_HCURSOR, GCLP_HBRBACKGROUND, GCLP_HICON})
+    EXPECT_EQ(GetClassLongPtrW(m_band->Handle(), field), 0) << "a plain class: " << field;
   EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(m_toolbar, GWL_STYLE)), 0x50001947u);
   EXPECT_EQ(SendMessageW(m_toolbar, TB_GETEXTENDEDSTYLE, 0, 0), 0x99);
   EXPECT_TRUE(
