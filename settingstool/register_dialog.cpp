@@ -91,8 +91,8 @@ std::optional<INT_PTR> CRegisterDialog::HandleMessage(UINT message, WPARAM wPara
       if (!OnPaint()) return std::nullopt;
       return TRUE;
     case WM_QUERYDRAGICON:
-      SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
-      return TRUE;
+      // One of the messages whose answer is the dialog procedure's own result.
+      return reinterpret_cast<INT_PTR>(m_hIcon);
     default:
       return std::nullopt;
   }
