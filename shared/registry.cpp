@@ -71,9 +71,12 @@ bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& v
   value = 0;
   const UniqueHkey key = RegistryOpenKey(root, path, KEY_QUERY_VALUE);
   if (!key) return false;
+  // Only a REG_DWORD is a number: a REG_SZ "0" is four bytes too.
+  DWORD type = REG_NONE;
   DWORD size = sizeof(value);
-  if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+      type == REG_DWORD && size == sizeof(value)) {
     return true;
   }
   // A refused read may have written part of the data.

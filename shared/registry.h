@@ -28,7 +28,7 @@ bool RegistryCollectSubkeys(HKEY root, const std::wstring& path, std::vector<std
 // The key must exist: writing never creates it.
 bool RegistrySetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
                       DWORD value);
-// value is 0 unless the read succeeds; data longer than four bytes is refused.
+// value is 0 unless the read succeeds; only a REG_DWORD (four bytes) is read, any other type refused.
 bool RegistryGetDword(HKEY root, const std::wstring& path, const std::wstring& valueName,
                       DWORD& value);
 // A null valueName writes the key's default value.

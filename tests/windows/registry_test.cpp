@@ -8,7 +8,7 @@ namespace {
 
 using RegistryHelpers = ScratchKey;
 
-TEST_F(RegistryHelpers, DwordReadsZeroTheOutputAndRefuseMissingOrLongerData) {
+TEST_F(RegistryHelpers, DwordReadsZeroTheOutputAndRefuseMissingDataOrAnyOtherType) {
   MakeKey(kRoot);
   DWORD value = 0xFFFFFFFF;
   EXPECT_FALSE(RegistryGetDword(HKEY_CURRENT_USER, kRoot, L"Missing", value));
@@ -24,11 +24,27 @@ TEST_F(RegistryHelpers, DwordReadsZeroTheOutputAndRefuseMissingOrLongerData) {
   EXPECT_FALSE(RegistryGetDword(HKEY_CURRENT_USER, kRoot, L"Long", value));
   EXPECT_EQ(value, 0u);
 
+  // Only a REG_DWORD is a DWORD: "0" as text is four bytes too, and must not read as on.
   const unsigned char two[2] = {0x34, 0x12};
-  SetRaw(kRoot, L"Short", REG_BINARY, two, sizeof(two));
-  value = 0xFFFFFFFF;
-  EXPECT_TRUE(RegistryGetDword(HKEY_CURRENT_USER, kRoot, L"Short", value));
-  EXPECT_EQ(value, 0x1234u);
+  const unsigned char four[4] = {1, 0, 0, 0};
+  const struct {
+    const wchar_t* name;
+    DWORD type;
+    const void* data;
+    DWORD size;
+  } notDwords[] = {
+      {L"Short", REG_BINARY, two, sizeof(two)},
+      {L"Binary", REG_BINARY, four, sizeof(four)},
+      {L"Text", REG_SZ, L"0", 4},
+      {L"BigEndian", REG_DWORD_BIG_ENDIAN, four, sizeof(four)},
+      {L"ShortDword", REG_DWORD, two, sizeof(two)},
+  };
+  for (const auto& stored : notDwords) {
+    SetRaw(kRoot, stored.name, stored.type, stored.data, stored.size);
+    value = 0xFFFFFFFF;
+    EXPECT_FALSE(RegistryGetDword(HKEY_CURRENT_USER, kRoot, stored.name, value)) << stored.name;
+    EXPECT_EQ(value, 0u) << stored.name;
+  }
 
   EXPECT_TRUE(RegistrySetDword(HKEY_CURRENT_USER, kRoot, L"AutoSync", 1));
   EXPECT_TRUE(RegistryGetDword(HKEY_CURRENT_USER, kRoot, L"AutoSync", value));
