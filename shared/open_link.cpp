@@ -27,6 +27,24 @@ int RunCommandLine(std::wstring commandLine, int showCommand) {
   return 33;
 }
 
+// The text as one argument of a command line, as CommandLineToArgvW and the C runtime read it:
+// quoted, with a quote and the backslashes before it (or before the closing quote) escaped.
+std::wstring QuotedArgument(const std::wstring& text) {
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (const wchar_t c : text) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L'"';
+}
+
 const wchar_t* KnownOpenErrorText(int code) {
   switch (code) {
     case 0:
@@ -94,7 +112,7 @@ std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wst
   size_t cut = command.find(L"\"%1\"");
   if (cut == std::wstring::npos) cut = command.find(L"%1");
   if (cut != std::wstring::npos) command.resize(cut);
-  return command + L" " + target;
+  return command + L" " + QuotedArgument(target);
 }
 
 LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text) {

@@ -13,7 +13,8 @@ namespace tavrin {
 int OpenLink(const std::wstring& target, int showCommand);
 
 // The ".htm" association's open command under classesRoot with its "%1" (quoted or not) replaced
-// by a space and the target; nullopt when the association cannot be read. No length limit.
+// by a space and the target quoted as one argument; nullopt when the association cannot be read.
+// No length limit.
 std::optional<std::wstring> FallbackCommandLine(HKEY classesRoot, const std::wstring& target);
 
 // The key's default value into text (empty when it cannot be read); the error of opening the key,

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+#include <shellapi.h>
 
 using namespace tavrin;
 
@@ -64,17 +67,37 @@ class FallbackCommand : public ScratchKey {
 TEST_F(FallbackCommand, TheTargetTakesThePlaceOfTheQuotedOrBarePlaceholder) {
   const std::wstring target = L"http://www.halvek.example/";
   Associate(L"\"C:\\Program Files\\Browser\\browser.exe\" -nohome \"%1\"");
-  EXPECT_EQ(Build(target), L"\"C:\\Program Files\\Browser\\browser.exe\" -nohome  " + target);
+  EXPECT_EQ(Build(target),
+            L"\"C:\\Program Files\\Browser\\browser.exe\" -nohome  \"" + target + L"\"");
   Associate(L"C:\\Browser\\browser.exe %1 -new");
-  EXPECT_EQ(Build(target), L"C:\\Browser\\browser.exe  " + target);
+  EXPECT_EQ(Build(target), L"C:\\Browser\\browser.exe  \"" + target + L"\"");
   Associate(L"C:\\Browser\\browser.exe");
-  EXPECT_EQ(Build(target), L"C:\\Browser\\browser.exe " + target);
+  EXPECT_EQ(Build(target), L"C:\\Browser\\browser.exe \"" + target + L"\"");
 }
 
 TEST_F(FallbackCommand, ATargetLongerThanAnyCommandBufferArrivesWhole) {
   Associate(L"\"C:\\Browser\\browser.exe\" \"%1\"");
   const std::wstring target = L"http://www.halvek.example/" + std::wstring(600, L'あ');
-  EXPECT_EQ(Build(target), L"\"C:\\Browser\\browser.exe\"  " + target);
+  EXPECT_EQ(Build(target), L"\"C:\\Browser\\browser.exe\"  \"" + target + L"\"");
+}
+
+// However it is written, the target reaches the browser as its one last argument: spaces do not
+// split it and quotes do not add switches.
+TEST_F(FallbackCommand, TheTargetIsOneArgumentWhateverItHolds) {
+  Associate(L"\"C:\\Program Files\\Browser\\browser.exe\" -nohome \"%1\"");
+  for (const std::wstring target :
+       {L"C:\\My Pages\\links list.htm", L"http://e.example/a b\" -new-window \"c",
+        L"file:///C:/dir with space\\", L"\\\\server\\share\\\"quoted\\\\\" x", L"\"", L""}) {
+    const std::optional<std::wstring> command = Build(target);
+    ASSERT_TRUE(command);
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(
+        CommandLineToArgvW(command->c_str(), &count), &LocalFree);
+    ASSERT_TRUE(argv);
+    ASSERT_EQ(count, 3) << *command;
+    EXPECT_EQ(std::wstring(argv.get()[1]), L"-nohome");
+    EXPECT_EQ(std::wstring(argv.get()[2]), target) << *command;
+  }
 }
 
 TEST_F(FallbackCommand, NoneWithoutACompleteAssociation) {
