@@ -9,7 +9,6 @@ namespace tavrin {
 namespace {
 constexpr UINT_PTR kToolId = 1;
 constexpr UINT kHoverPeriodMs = 100;
-constexpr UINT kHandCursorId = 106;
 }  // namespace
 
 void CLinkLabel::SetLink(const std::wstring& link) {
@@ -63,6 +62,8 @@ void CLinkLabel::FitToText() {
   const LONG height = text.cy + oldHeight - (client.bottom - client.top);
 
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+  // The alignment is a value of the type field, not a set of bits: SS_SIMPLE holds both.
+  const DWORD type = style & SS_TYPEMASK;
   if (style & SS_CENTERIMAGE) {
     const LONG shift = (oldHeight - height) / 2;
     bounds.top += shift;
@@ -70,11 +71,11 @@ void CLinkLabel::FitToText() {
   } else {
     bounds.bottom = bounds.top + height;
   }
-  if (style & SS_CENTER) {
+  if (type == SS_CENTER) {
     const LONG shift = (oldWidth - width) / 2;
     bounds.left += shift;
     bounds.right -= shift;
-  } else if (style & SS_RIGHT) {
+  } else if (type == SS_RIGHT) {
     bounds.left = bounds.right - width;
   } else {
     bounds.right = bounds.left + width;
@@ -84,19 +85,7 @@ void CLinkLabel::FitToText() {
 }
 
 void CLinkLabel::LoadHandCursor() {
-  if (m_hLinkCursor) return;
-  wchar_t directory[MAX_PATH];
-  const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
-  const std::wstring path = std::wstring(directory, length) + L"\\winhlp32.exe";
-  // Only its resources are wanted: no code of the program runs in our process.
-  const UniqueHmodule module(LoadLibraryExW(
-      path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-  if (!module) return;
-  if (const HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(kHandCursorId))) {
-    // The loaded cursor belongs to the module, which is freed below.
-    m_hLinkCursor.reset(CopyCursor(cursor));
-  }
+  m_hLinkCursor = LoadCursorW(nullptr, IDC_HAND);
 }
 
 void CLinkLabel::OnSubclassed() {
@@ -149,7 +138,7 @@ std::optional<LRESULT> CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_SETCURSOR:
       if (!m_hLinkCursor) return std::nullopt;
-      SetCursor(m_hLinkCursor.get());
+      SetCursor(m_hLinkCursor);
       return TRUE;
     case WM_MOUSEMOVE:
       OnMouseMove();

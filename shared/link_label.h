@@ -46,7 +46,8 @@ class CLinkLabel final : public CWindowSubclass {
   std::wstring m_strLink;
   UniqueGdiObject m_underlineFont;
   UniqueGdiObject m_normalFont;
-  UniqueCursor m_hLinkCursor;
+  // The system's shared hand, never destroyed.
+  HCURSOR m_hLinkCursor = nullptr;
   UniqueWindow m_toolTip;
   UINT_PTR m_nTimerId = 100;
 };

@@ -110,8 +110,20 @@ TEST_F(LinkOnWindow, VisitedIsPurpleExceptWhileHoveredAndAnEmptyTextShowsTheLink
   EXPECT_FALSE(Underlined(control));
 }
 
+// The system's own hand, which every current system has.
+TEST_F(LinkOnWindow, PointsWithTheSystemsHand) {
+  const HWND control = AddStatic(L"Tavrin link", 0);
+  CLinkLabel link;
+  ASSERT_TRUE(link.SubclassWindow(control));
+  SetCursor(nullptr);
+  SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+}
+
 TEST_F(LinkOnWindow, FitToTextKeepsTheEdgeOrCentreItsAlignmentFixes) {
-  for (const DWORD alignment : {SS_LEFT, SS_RIGHT, SS_CENTER}) {
+  // SS_SIMPLE and SS_LEFTNOWORDWRAP align left though they share bits with SS_CENTER and SS_RIGHT.
+  for (const DWORD alignment : {SS_LEFT, SS_RIGHT, SS_CENTER, SS_SIMPLE, SS_LEFTNOWORDWRAP}) {
     SCOPED_TRACE(testing::Message() << "alignment " << alignment);
     // A border makes the window larger than its client area, which the fit must keep.
     const HWND control = AddStatic(L"Tavrin link", WS_BORDER | alignment);
@@ -132,6 +144,8 @@ TEST_F(LinkOnWindow, FitToTextKeepsTheEdgeOrCentreItsAlignmentFixes) {
     EXPECT_EQ(bounds.top, 10);
     switch (alignment) {
       case SS_LEFT:
+      case SS_SIMPLE:
+      case SS_LEFTNOWORDWRAP:
         EXPECT_EQ(client.right, text.cx);
         EXPECT_EQ(bounds.left, 10);
         break;
