@@ -208,27 +208,24 @@ void LoadFrames(dom::IDocument& document) {
 // candidate encoding reads (UTF-8, Shift_JIS, or what the page would be decoded in).
 bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
   using namespace std::string_view_literals;
+  // Signatures whose bytes a text file would not start with; formats that begin with plain
+  // letters ("MZ", "RIFF") have NUL bytes soon after and are caught by those.
   static constexpr std::string_view kSignatures[] = {
       "\x7F"
       "ELF"sv,
       "\x89PNG"sv,
-      "GIF8"sv,
+      "GIF87a"sv,
+      "GIF89a"sv,
       "\xFF\xD8\xFF"sv,
       "%PDF-"sv,
       "PK\x03\x04"sv,
       "\x1F\x8B"sv,
-      "BZh"sv,
       "\xFD"
       "7zXZ"sv,
       "7z\xBC\xAF"sv,
-      "MZ"sv,
-      "\0asm"sv,
-      "OggS"sv,
-      "RIFF"sv,
-      "SQLite format 3\0"sv,
+      "!<arch>\n"sv,
       "\xCA\xFE\xBA\xBE"sv,
-      "\xCF\xFA\xED\xFE"sv,
-      "!<arch>\n"sv};
+      "\xCF\xFA\xED\xFE"sv};
   constexpr std::size_t kHead = 1024;
   std::string_view head = bytes.substr(0, kHead);
   for (std::string_view signature : kSignatures)

@@ -66,7 +66,7 @@ class CGumboArena {
     options.userdata = this;
   }
 
-  // gumbo_parse_with_options; null when the parse was abandoned (see Failure()).
+  // gumbo_parse_with_options; null when the parse was abandoned (see ThrowFailure()).
   GumboOutput* Parse(const GumboOptions& options, const std::string& text) {
     // Only gumbo's C frames lie between here and the jump: no destructor is skipped.
     if (setjmp(m_exit) != 0) return nullptr;

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -775,9 +776,13 @@ TEST(OutputFile, EachKindOfPathIsWrittenAsItAsks) {
   // A pipe is written into and stays a pipe.
   const std::string fifo = folder.Path("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A second name for the pipe lets the test release its reader should the pipe be replaced.
+  const std::string held = folder.Path("fifo-held");
+  fs::create_hard_link(fifo, held);
   std::string piped;
   std::thread reader([&] { piped = ReadFile(fifo); });
   EXPECT_EQ(RunCli({"-o", fifo, input}).code, kExitSuccess);
+  if (const int release = open(held.c_str(), O_WRONLY | O_NONBLOCK); release >= 0) close(release);
   reader.join();
   EXPECT_EQ(piped, list);
   EXPECT_TRUE(fs::is_fifo(fifo));
