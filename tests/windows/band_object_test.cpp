@@ -343,10 +343,51 @@ class BandObjectInABrowser : public BandObject {
     m_pBrowser->m_pSink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
   }
 
+  // BeforeNavigate2 as a browser fires it: seven arguments, the last first.
+  void FireBeforeNavigate2() const {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT empty;
+    VariantInit(&empty);
+    VARIANT args[7];
+    for (VARIANT& arg : args) {
+      VariantInit(&arg);
+      V_VT(&arg) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&arg) = &empty;
+    }
+    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&args[0]) = &cancel;
+    V_VT(&args[6]) = VT_DISPATCH;
+    V_DISPATCH(&args[6]) = m_pBrowser.get();
+    DISPPARAMS params{args, nullptr, 7, 0};
+    ASSERT_TRUE(m_pBrowser->m_pSink);
+    EXPECT_EQ(m_pBrowser->m_pSink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD,
+                                          &params, nullptr, nullptr, nullptr),
+              S_OK);
+  }
+
+  // The band window's toolbar, which a page wait disables in part.
+  HWND Toolbar() const { return GetDlgItem(GetDlgItem(GetDlgItem(m_window, 201), 152), 151); }
+
   tavrin::UniqueAny<HWND, &::DestroyWindow> m_frame;
   ComPtr<tavrin::ComObject<EventBrowser>> m_pBrowser;
   HWND m_window = nullptr;
 };
+
+// A navigation after the bar was closed starts nothing, so the next window of the band still
+// starts its own wait.
+TEST_F(BandObjectInABrowser, NavigationAfterCloseLeavesTheNextWindowItsWait) {
+  ASSERT_TRUE(Toolbar());
+  EXPECT_FALSE(SendMessageW(Toolbar(), TB_ISBUTTONENABLED, 101, 0)) << "the first wait runs";
+  ASSERT_EQ(band->CloseDW(0), S_OK);
+  FireBeforeNavigate2();
+
+  const auto site = tavrin::MakeComObject<BrowserSite>(
+      m_frame.get(), ComPtr<IUnknown>(static_cast<IWebBrowser2*>(m_pBrowser.get())));
+  ASSERT_EQ(band.query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())), S_OK);
+  ASSERT_EQ(band->GetWindow(&m_window), S_OK);
+  ASSERT_TRUE(Toolbar());
+  EXPECT_FALSE(SendMessageW(Toolbar(), TB_ISBUTTONENABLED, 101, 0)) << "the new window waits";
+}
 
 TEST_F(BandObjectInABrowser, SiteGivesTheHiddenBandObjectWindowWithTheBandWindowInside) {
   wchar_t text[64] = {};
