@@ -17,6 +17,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,12 +114,11 @@ class Bar : public testing::Test {
   static void SetUpTestSuite() {
     SetEnvironmentVariableW(tavrin::test_double::kPagesVariable, TAVRIN_IEHOST_PAGES);
     iehost::DeleteSettings();
-    host = new CBrowserHost(TAVRIN_DOUBLE_DLL, std::wstring(TAVRIN_DIST_DIR) + L"\\x64\\Tavrin.dll",
-                            kLinksPage);
+    host = std::make_unique<CBrowserHost>(
+        TAVRIN_DOUBLE_DLL, std::wstring(TAVRIN_DIST_DIR) + L"\\x64\\Tavrin.dll", kLinksPage);
   }
   static void TearDownTestSuite() {
-    delete host;
-    host = nullptr;
+    host.reset();
     iehost::DeleteSettings();
   }
   void SetUp() override {
@@ -155,7 +155,7 @@ class Bar : public testing::Test {
                TRUE);
   }
 
-  static inline CBrowserHost* host = nullptr;
+  static inline std::unique_ptr<CBrowserHost> host;
 };
 
 TEST_F(Bar, OpensOnALoadedPageAndTheFirstTickBuildsTheListThoughAutoSyncIsOff) {
