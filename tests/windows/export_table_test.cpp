@@ -22,9 +22,9 @@ void ExpectDeliverable(const wchar_t* arch, unsigned machine) {
                                                       "DllRegisterServer", "DllUnregisterServer"}));
   EXPECT_EQ(names->exportedFunctions, 4u);
   // Linked statically: nothing beside the system's own DLLs.
-  const std::vector<std::string> system = {"advapi32.dll", "gdi32.dll",  "kernel32.dll",
-                                           "msvcrt.dll",   "ole32.dll",  "oleaut32.dll",
-                                           "shell32.dll",  "user32.dll", "wininet.dll"};
+  const std::vector<std::string> system = {
+      "advapi32.dll", "comctl32.dll", "gdi32.dll",   "kernel32.dll", "msvcrt.dll",
+      "ole32.dll",    "oleaut32.dll", "shell32.dll", "user32.dll",   "wininet.dll"};
   std::vector<std::string> imported;
   for (const std::string& dll : names->importedDlls) imported.push_back(Lower(dll));
   for (const std::string& dll : imported)
