@@ -3,6 +3,7 @@
 #include "framework/gdi.h"
 #include "shared/link_label.h"
 #include "shared/version_dialog.h"
+#include "shared/version_dialog_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ TEST(AboutBox, LinksAreBlueUntilHoveredAndLoseHoverWhenTheMouseLeaves) {
     const HWND web = GetDlgItem(dialog, 1009);
     EXPECT_EQ(Text(mail), L"tavrin@halvek.example");
     EXPECT_EQ(Text(web), L"http://www.halvek.example/");
-    EXPECT_TRUE(SaveWindowPicture(dialog, L"about"));
+    ExpectDialogPicture(dialog, L"about", {IDC_VERSION_ICON});
 
     for (const HWND link : {mail, web}) {
       EXPECT_EQ(ColourOf(dialog, WM_CTLCOLORSTATIC, link), kBlue);

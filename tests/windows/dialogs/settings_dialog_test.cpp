@@ -128,7 +128,13 @@ TEST_F(SettingsDialog, ShowsTheTableLayoutAndStoresACheckMadeBeforeOk) {
       control = GetWindow(control, GW_HWNDNEXT);
     }
     EXPECT_FALSE(control) << "more controls than the table";
-    EXPECT_TRUE(SaveWindowPicture(dialog, L"settings"));
+    ExpectDialogPicture(dialog, L"settings");
+    // The client area is the template's, 170 x 87 dialog units.
+    RECT size{0, 0, 170, 87};
+    MapDialogRect(dialog, &size);
+    const WindowPicture picture = CaptureWindow(dialog);
+    EXPECT_EQ(picture.width, size.right);
+    EXPECT_EQ(picture.height, size.bottom);
     Press(dialog, 201);
     Press(dialog, IDOK);
   });
