@@ -101,12 +101,9 @@ class COleControlSite : public IOleClientSite,
     if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
     switch (id) {
       case DISPID_AMBIENT_USERMODE:
-        V_VT(result) = VT_BOOL;
-        V_BOOL(result) = VARIANT_TRUE;
-        return S_OK;
       case DISPID_AMBIENT_UIDEAD:
         V_VT(result) = VT_BOOL;
-        V_BOOL(result) = VARIANT_FALSE;
+        V_BOOL(result) = id == DISPID_AMBIENT_USERMODE ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
       default:
         return DISP_E_MEMBERNOTFOUND;
