@@ -3,6 +3,8 @@
 #include "framework/hresult.h"
 #include "framework/module.h"
 
+#include <mutex>
+
 namespace tavrin {
 namespace {
 
@@ -34,7 +36,11 @@ HWND CWindowBase::Create(const WindowArgs& args) noexcept {
                        .hCursor = args.cursor ? LoadCursorW(nullptr, args.cursor) : nullptr,
                        .hbrBackground = args.background,
                        .lpszClassName = args.className};
+  // One registration at a time: Wine refuses a second one before it lists the first class.
+  static std::mutex registering;
+  std::unique_lock lock(registering);
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  lock.unlock();
   const RECT& rect = args.rect;
   return CreateWindowExW(0, args.className, L"", args.style, rect.left, rect.top,
                          rect.right - rect.left, rect.bottom - rect.top, args.parent,
