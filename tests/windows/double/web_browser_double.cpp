@@ -71,75 +71,6 @@ VARIANT* StringVariant(UniqueVariant& value, const std::wstring& text) {
 
 }  // namespace
 
-// The outgoing interface's one connection point; it lives inside the browser and counts on it.
-class CWebBrowserDouble::CEventPoint final : public IConnectionPoint {
- public:
-  explicit CEventPoint(CWebBrowserDouble& owner) noexcept : m_owner(owner) {}
-
-  // Copies, so that a sink may unadvise while an event is delivered.
-  std::vector<ComPtr<IDispatch>> Sinks() const {
-    std::vector<ComPtr<IDispatch>> sinks;
-    for (const auto& connection : m_arrConnections) sinks.push_back(connection.second);
-    return sinks;
-  }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint))
-      return E_NOINTERFACE;
-    *ppv = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  size_t Count() const noexcept { return m_arrConnections.size(); }
-
-  STDMETHODIMP_(ULONG) AddRef() noexcept override { return m_owner.Identity()->AddRef(); }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return m_owner.Identity()->Release(); }
-
-  STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
-    if (!iid) return E_POINTER;
-    *iid = DIID_DWebBrowserEvents2;
-    return S_OK;
-  }
-  STDMETHODIMP GetConnectionPointContainer(
-      IConnectionPointContainer** container) noexcept override {
-    return HandOut(static_cast<IConnectionPointContainer*>(&m_owner), container);
-  }
-  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) noexcept override {
-    if (!sink || !cookie) return E_POINTER;
-    *cookie = 0;
-    // As a browser does: the sink must answer the outgoing interface itself.
-    ComPtr<IDispatch> events;
-    if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, events.put_void())) || !events)
-      return CONNECT_E_CANNOTCONNECT;
-    try {
-      m_arrConnections.emplace_back(++m_dwLastCookie, events);
-    }
-    CATCH_RETURN();
-    *cookie = m_dwLastCookie;
-    return S_OK;
-  }
-  STDMETHODIMP Unadvise(DWORD cookie) noexcept override {
-    const auto found = std::find_if(m_arrConnections.begin(), m_arrConnections.end(),
-                                    [cookie](const auto& c) { return c.first == cookie; });
-    if (found == m_arrConnections.end()) return CONNECT_E_NOCONNECTION;
-    // Released after the entry is gone: the sink's release may call back.
-    const ComPtr<IDispatch> sink = std::move(found->second);
-    m_arrConnections.erase(found);
-    return S_OK;
-  }
-  STDMETHODIMP EnumConnections(IEnumConnections** connections) noexcept override {
-    if (connections) *connections = nullptr;
-    return E_NOTIMPL;
-  }
-
- private:
-  CWebBrowserDouble& m_owner;
-  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_arrConnections;
-  DWORD m_dwLastCookie = 0;
-};
-
 // Both of the control's windows: the message-only one that runs the steps and the in-place view.
 class CWebBrowserDouble::CDoubleWindow final : public CWindowBase {
  public:
@@ -507,7 +438,7 @@ STDMETHODIMP CWebBrowserDouble::GetNavigation(UINT index, BSTR* url, BOOL* cance
 
 STDMETHODIMP CWebBrowserDouble::GetSinkCount(UINT* count) noexcept {
   if (!count) return E_POINTER;
-  *count = m_pEventPoint ? static_cast<UINT>(m_pEventPoint->Count()) : 0;
+  *count = m_pEventPoint ? static_cast<UINT>(m_pEventPoint->Sinks().size()) : 0;
   return S_OK;
 }
 
@@ -592,7 +523,7 @@ STDMETHODIMP CWebBrowserDouble::FindConnectionPoint(REFIID riid,
   *point = nullptr;
   if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;
   if (!m_pEventPoint) {
-    m_pEventPoint.reset(new (std::nothrow) CEventPoint(*this));
+    m_pEventPoint.reset(new (std::nothrow) CConnectionPoint(*this, DIID_DWebBrowserEvents2));
     if (!m_pEventPoint) return E_OUTOFMEMORY;
   }
   return HandOut<IConnectionPoint>(m_pEventPoint.get(), point);

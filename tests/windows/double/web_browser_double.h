@@ -6,6 +6,7 @@
 #include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/window.h"
+#include "mshtml_connection_point.h"
 #include "web_browser_double_control.h"
 #include "web_browser_not_implemented.h"
 
@@ -154,7 +155,6 @@ class CWebBrowserDouble : public CBrowserBase,
   STDMETHODIMP EnableModeless(BOOL) noexcept override { return S_OK; }
 
  private:
-  class CEventPoint;
   class CDoubleWindow;
 
   // An unsupported call: its out-parameter cleared, and the given answer.
@@ -203,7 +203,7 @@ class CWebBrowserDouble : public CBrowserBase,
   bool FireBeforeNavigate2(IDispatch* browser, const std::wstring& url) noexcept;
   void FireCompletion(DISPID id, IDispatch* browser, const std::wstring& url) noexcept;
 
-  std::unique_ptr<CEventPoint> m_pEventPoint;
+  std::unique_ptr<CConnectionPoint> m_pEventPoint;
   std::vector<Frame> m_arrFrames;
   std::deque<Step> m_arrSteps;
   // Tells a navigation from the one that replaced it while its handlers ran.
