@@ -197,7 +197,7 @@ class CBrowserApplicationDouble : public CFrameBrowser {
     try {
       std::wstring line = L"bar";
       for (const VARIANT* argument : {bar, show, size}) {
-        line += L" " + std::to_wstring(argument ? argument->vt : VT_EMPTY) + L":";
+        line += L" " + std::to_wstring(argument ? argument->vt : VARTYPE{VT_EMPTY}) + L":";
         if (!argument) continue;
         if (argument->vt == VT_BSTR && argument->bstrVal) line += argument->bstrVal;
         if (argument->vt == VT_BOOL) line += std::to_wstring(argument->boolVal);
