@@ -19,6 +19,6 @@ class CSettingsDialog final : public CDialogBase {
 
 // Shows the dialog with the stored "DomainOnly" and stores the choice on OK, even when unchanged.
 // The owner is disabled while it runs.
-void RunSettingsCommand(HWND owner = nullptr);
+void RunSettingsCommand(HWND owner);
 
 }  // namespace tavrin

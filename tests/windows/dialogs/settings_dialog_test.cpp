@@ -43,7 +43,7 @@ class SettingsDialog : public testing::Test {
   static void RunCommand(const std::function<void(HWND, bool)>& steps) {
     const DialogDriver driver(
         [&](HWND dialog) { steps(dialog, IsDlgButtonChecked(dialog, 201) == BST_CHECKED); });
-    RunSettingsCommand();
+    RunSettingsCommand(nullptr);
     EXPECT_TRUE(driver.Ran());
   }
 
