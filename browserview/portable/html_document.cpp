@@ -332,14 +332,11 @@ struct CHtmlDocument::Impl {
     constexpr int kMaxReparseDepth = 4;
     if (parent->kind != Node::Kind::Element || reparseDepth == kMaxReparseDepth)
       return AppendText(parent, html, Node::Kind::Text);
-    ++reparseDepth;
-    try {
-      InsertChildren(ParseFragment(html, *parent), parent, nullptr);
-    } catch (...) {
-      --reparseDepth;
-      throw;
-    }
-    --reparseDepth;
+    struct CDepth {
+      int& depth;
+      ~CDepth() { --depth; }
+    } const level{++reparseDepth};
+    InsertChildren(ParseFragment(html, *parent), parent, nullptr);
   }
 
   // Where gumbo found the node in the source; elements the parser implied never count as inside.
