@@ -2,10 +2,7 @@
 
 #include <gumbo.h>
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -52,9 +49,11 @@ std::string ElementName(const GumboElement& element) {
 // the budget (or out of memory) is left by a jump out of gumbo, and its chunks are freed whole.
 class CGumboArena {
  public:
-  explicit CGumboArena(CRunBudget* budget) : m_pBudget(budget) {}
+  // A small text gets a small first chunk: gumbo needs little for it, and most parses are of
+  // a single link's markup.
+  CGumboArena(CRunBudget* budget, std::size_t textSize)
+      : m_pBudget(budget), m_nFirstChunkSize(std::min(kChunkSize, 4096 + 32 * textSize)) {}
   ~CGumboArena() {
-    if (m_pBudget) m_pBudget->ChargeParserTime(ProcessorTime() - m_lastClock);
     while (m_pChunks) Release(m_pChunks);
   }
   CGumboArena(const CGumboArena&) = delete;
@@ -94,10 +93,7 @@ class CGumboArena {
 
   static void* Allocate(void* self, std::size_t size) noexcept {
     auto& arena = *static_cast<CGumboArena*>(self);
-    // Every allocation would make the clock cost more than the parse; a few hundred is often
-    // enough to stop a parse that went astray within a moment.
-    constexpr unsigned kClockInterval = 512;
-    if (arena.m_pBudget && ++arena.m_nAllocations % kClockInterval == 0) arena.ChargeTime();
+    if (arena.m_pBudget && !arena.m_pBudget->NoteParserAllocation()) arena.Abandon(Stop::OverTime);
     const std::size_t needed = sizeof(Chunk*) + (size + 7) / 8 * 8;
     Chunk* chunk = arena.m_pCurrent;
     if (!chunk || chunk->size - chunk->used < needed) chunk = arena.NewChunk(needed);
@@ -119,38 +115,25 @@ class CGumboArena {
       arena.Release(chunk);
   }
 
-  static std::chrono::nanoseconds ProcessorTime() noexcept {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-  }
-
-  void ChargeTime() noexcept {
-    const std::chrono::nanoseconds now = ProcessorTime();
-    const bool bWithin = m_pBudget->ChargeParserTime(now - m_lastClock);
-    m_lastClock = now;
-    if (!bWithin) {
-      m_stop = Stop::OverTime;
-      std::longjmp(m_exit, 1);
-    }
+  enum class Stop { OutOfMemory, OverMemory, OverTime };
+  [[noreturn]] void Abandon(Stop why) noexcept {
+    m_stop = why;
+    std::longjmp(m_exit, 1);
   }
 
   Chunk* NewChunk(std::size_t needed) {
-    const std::size_t size = std::max(needed, kChunkSize);
-    if (m_pBudget && !m_pBudget->TryChargeParser(kHeader + size)) {
-      m_stop = Stop::OverMemory;
-      std::longjmp(m_exit, 1);
-    }
+    const std::size_t size = std::max(needed, m_pChunks ? kChunkSize : m_nFirstChunkSize);
+    if (m_pBudget && !m_pBudget->TryChargeParser(kHeader + size)) Abandon(Stop::OverMemory);
     auto* chunk = static_cast<Chunk*>(std::malloc(kHeader + size));
     if (!chunk) {
       if (m_pBudget) m_pBudget->ReleaseParser(kHeader + size);
-      std::longjmp(m_exit, 1);
+      Abandon(Stop::OutOfMemory);
     }
     *chunk = {nullptr, m_pChunks, size, 0, 0};
     if (m_pChunks) m_pChunks->prev = chunk;
     m_pChunks = chunk;
     // A large block has a chunk of its own; small ones keep filling the current chunk.
-    if (size == kChunkSize || !m_pCurrent) {
+    if (size <= kChunkSize || !m_pCurrent) {
       if (m_pCurrent && m_pCurrent->live == 0) Release(m_pCurrent);
       m_pCurrent = chunk;
     }
@@ -166,18 +149,18 @@ class CGumboArena {
   }
 
   CRunBudget* m_pBudget;
+  std::size_t m_nFirstChunkSize;
   Chunk* m_pChunks = nullptr;
   Chunk* m_pCurrent = nullptr;
-  enum class Stop { OutOfMemory, OverMemory, OverTime } m_stop = Stop::OutOfMemory;
-  unsigned m_nAllocations = 0;
-  std::chrono::nanoseconds m_lastClock = ProcessorTime();
+  Stop m_stop = Stop::OutOfMemory;
   std::jmp_buf m_exit;
 };
 
 // Owns one gumbo parse and the arena it lives in; freeing the arena frees whatever is left.
 class CGumboParse {
  public:
-  CGumboParse(const std::string& text, GumboOptions options, CRunBudget* budget) : m_arena(budget) {
+  CGumboParse(const std::string& text, GumboOptions options, CRunBudget* budget)
+      : m_arena(budget, text.size()) {
     options.max_errors = 0;  // the error list is never read and costs time on broken pages
     m_arena.Use(options);
     m_pOutput = m_arena.Parse(options, text);

@@ -26,24 +26,41 @@ bool IsHtmlOneOf(const Node& node, const std::array<std::string_view, N>& names)
   return false;
 }
 
-void AppendEscaped(std::string_view text, bool inAttribute, std::string& out) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '"' && inAttribute) {
-      out += "&quot;";
-    } else if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
-      out += "&nbsp;";
-      ++i;
-    } else {
-      out += c;
-    }
+// The reference written for the character at `i`, and how many bytes it replaces; null for
+// a character written as it is.
+const char* ReferenceAt(std::string_view text, std::size_t i, bool inAttribute,
+                        std::size_t& length) {
+  length = 1;
+  switch (text[i]) {
+    case '&':
+      return "&amp;";
+    case '"':
+      return inAttribute ? "&quot;" : nullptr;
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '\xC2':
+      if (i + 1 == text.size() || text[i + 1] != '\xA0') return nullptr;
+      length = 2;
+      return "&nbsp;";
+    default:
+      return nullptr;
   }
+}
+
+void AppendEscaped(std::string_view text, bool inAttribute, std::string& out) {
+  std::size_t start = 0;  // the run of characters written as they are is copied whole
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t length = 0;
+    const char* reference = ReferenceAt(text, i, inAttribute, length);
+    if (!reference) continue;
+    out.append(text, start, i - start);
+    out += reference;
+    i += length - 1;
+    start = i + 1;
+  }
+  out.append(text, start);
 }
 
 void AppendStartTag(const Node& node, std::string& out) {

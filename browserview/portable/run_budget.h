@@ -1,5 +1,5 @@
 // What one run over pages from anyone may cost: documents loaded, bytes read, bytes of list
-// built and the parser's memory. A page cannot cost more than its size allows.
+// built, the parser's memory and processor time. A page cannot cost more than its size allows.
 #pragma once
 
 #include <chrono>
@@ -18,10 +18,10 @@ struct RunLimits {
   std::size_t listBytesPerByteRead = 16;
   std::size_t parserBytes = std::size_t{192} << 20;
   std::size_t parserBytesPerByteRead = 24;
-  // The parser's processor time: it has corners (deep nesting) where its work grows with the
-  // square of the page while its memory does not.
-  std::chrono::milliseconds parserTime{1000};
-  std::chrono::nanoseconds parserTimePerByteRead{250};
+  // The run's processor time, checked while parsing: the parser has corners (deep nesting)
+  // where its work grows with the square of the page while its memory does not.
+  std::chrono::milliseconds processorTime{1000};
+  std::chrono::nanoseconds processorTimePerByteRead{1000};
 };
 
 // The run went over its budget; what() says which part, for the user.
@@ -32,7 +32,8 @@ class CBudgetExceeded : public std::runtime_error {
 
 class CRunBudget {
  public:
-  explicit CRunBudget(RunLimits limits = {}) : m_limits(limits) {}
+  // The run's processor time counts from here.
+  explicit CRunBudget(RunLimits limits = {});
 
   // One more document to load. Throws CBudgetExceeded.
   void ChargeDocument();
@@ -43,21 +44,24 @@ class CRunBudget {
   // Parser memory taken: false, charging nothing, when it would go over the budget.
   bool TryChargeParser(std::size_t bytes) noexcept;
   void ReleaseParser(std::size_t bytes) noexcept;
-  // Processor time spent parsing: false when the run has spent more than it may.
-  bool ChargeParserTime(std::chrono::nanoseconds time) noexcept;
-  // The error for a parse that TryChargeParser (or, with `bTime`, ChargeParserTime) stopped.
+  // One more allocation by the parser. Every few hundred, the run's processor time is read:
+  // false when the run has spent more than it may. Reading the clock once a parse would cost
+  // more than the parse of a link's markup.
+  bool NoteParserAllocation() noexcept;
+  // The error for a parse that TryChargeParser (or, with `bTime`, NoteParserAllocation) stopped.
   CBudgetExceeded ParserExceeded(bool bTime) const;
 
  private:
   std::size_t Allowed(std::size_t fixed, std::size_t perByteRead) const;
-  std::chrono::nanoseconds AllowedParserTime() const;
+  std::chrono::nanoseconds AllowedTime() const;
 
   RunLimits m_limits;
   std::size_t m_nDocuments = 0;
   std::size_t m_nBytesRead = 0;
   std::size_t m_nListBytes = 0;
   std::size_t m_nParserBytes = 0;
-  std::chrono::nanoseconds m_parserTime{0};
+  std::chrono::nanoseconds m_start;
+  unsigned m_nParserAllocations = 0;
 };
 
 }  // namespace tavrin

@@ -392,7 +392,7 @@ TEST(Snapshot, DeepPagesAreWrittenWithoutRecursion) {
   for (int i = 0; i < depth; ++i) page += "<b>";
   const std::string snapshotPath = folder.Path("snapshot.json");
   // The parser's own work grows with the square of such nesting: give it the time.
-  const Limits generous{.run = {.parserTime = std::chrono::minutes(5)}};
+  const Limits generous{.run = {.processorTime = std::chrono::minutes(5)}};
   ASSERT_EQ(RunCli({"--snapshot", snapshotPath, folder.Write("deep.html", page)}, generous).code,
             kExitSuccess);
   std::ifstream file(snapshotPath);
@@ -839,7 +839,7 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
       {"reopened.html", "of memory, more than a page of its size may", {}},
       {"deep.html",
        "ms of processor time",
-       {.run = {.parserTime = std::chrono::milliseconds(0), .parserTimePerByteRead = {}}}},
+       {.run = {.processorTime = std::chrono::milliseconds(0), .processorTimePerByteRead = {}}}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.page);

@@ -25,10 +25,10 @@ std::vector<std::string> Hrefs(IDocument& document) {
 
 TEST(HtmlDocumentSerialisation, InnerHtmlFollowsTheStandard) {
   auto document = Parse(
-      "<body><p title='say \"hi\" &amp; go'>a &lt;b&gt; &amp; c&nbsp;d<br>"
+      "<body><p title='say \"hi\" &amp; go&nbsp;©'>a &lt;b&gt; &amp; c&nbsp;d ©&nbsp;<br>"
       "<img src=x.png><!-- note --></p><script>if (a < b && c) {}</script></body>");
   EXPECT_EQ(document->Body()->InnerHtml(),
-            "<p title=\"say &quot;hi&quot; &amp; go\">a &lt;b&gt; &amp; c&nbsp;d<br>"
+            "<p title=\"say &quot;hi&quot; &amp; go&nbsp;©\">a &lt;b&gt; &amp; c&nbsp;d ©&nbsp;<br>"
             "<img src=\"x.png\"><!-- note --></p><script>if (a < b && c) {}</script>");
 }
 
