@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
+#include <memory>
 #include <new>
 
 #include "browserview/ascii_case.h"
@@ -206,7 +206,10 @@ struct CHtmlDocument::Impl {
   FrameLoader loader;
   std::shared_ptr<CRunBudget> budget;  // may be null: no bounds
   int reparseDepth = 0;                // see AppendParsed
-  std::deque<Node> arena;              // every node ever made, never moved; handles never dangle
+  // Every node ever made, never moved, so handles never dangle; in large blocks, so that a walk
+  // over the tree reads memory in order rather than hopping between small allocations.
+  std::vector<std::unique_ptr<Node[]>> nodeBlocks;
+  std::size_t nodesInLastBlock = 0;
   Node* root = nullptr;
   std::vector<std::pair<long, long>> scrolls;
 
@@ -221,9 +224,19 @@ struct CHtmlDocument::Impl {
   std::uint64_t framesVersion = UINT64_MAX;
   std::vector<const Node*> frameElements;
 
+  // Blocks grow from 16 nodes, for the many small documents, to 1024.
+  static std::size_t BlockSize(std::size_t index) {
+    return std::size_t{16} << std::min<std::size_t>(index, 6);
+  }
+
   Node* NewNode(Node::Kind kind) {
-    arena.emplace_back().kind = kind;
-    return &arena.back();
+    if (nodeBlocks.empty() || nodesInLastBlock == BlockSize(nodeBlocks.size() - 1)) {
+      nodeBlocks.push_back(std::make_unique<Node[]>(BlockSize(nodeBlocks.size())));
+      nodesInLastBlock = 0;
+    }
+    Node* node = &nodeBlocks.back()[nodesInLastBlock++];
+    node->kind = kind;
+    return node;
   }
 
   static void Append(Node* parent, Node* child) {
