@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 namespace tavrin::dom {
@@ -74,6 +75,22 @@ TEST(HtmlDocumentFragments, OuterHtmlReplacesAndRemoves) {
 
   NodePtr html = document->All()->Tags("html")->Item(0);
   EXPECT_THROW(html->SetOuterHtml("<p>"), DomError);
+}
+
+TEST(HtmlDocumentFragments, ManySmallParsesShareTheRunsClock) {
+  // Each piece is far below the allocations between two readings of the clock; together they
+  // must still meet a budget that allows no time at all.
+  const auto run = [](std::chrono::milliseconds allowed) {
+    auto budget = std::make_shared<CRunBudget>(
+        RunLimits{.processorTime = allowed, .processorTimePerByteRead = {}});
+    auto document =
+        CHtmlDocument::Parse("<body><p>x</p>", "http://example.com/", "UTF-8", {}, budget);
+    NodePtr paragraph = document->All()->Tags("p")->Item(0);
+    for (int i = 0; i < 1000; ++i) paragraph->SetInnerHtml("<b>" + std::to_string(i) + "</b>");
+    return paragraph->InnerHtml();
+  };
+  EXPECT_THROW(run(std::chrono::milliseconds(0)), CBudgetExceeded);
+  EXPECT_EQ(run(std::chrono::minutes(1)), "<b>999</b>");
 }
 
 TEST(HtmlDocumentNodes, ExposeTypesNamesAndAttributes) {
