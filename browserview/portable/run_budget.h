@@ -21,7 +21,7 @@ struct RunLimits {
   // The run's processor time, checked while parsing: the parser has corners (deep nesting)
   // where its work grows with the square of the page while its memory does not.
   std::chrono::milliseconds processorTime{1000};
-  std::chrono::nanoseconds processorTimePerByteRead{1000};
+  std::chrono::nanoseconds processorTimePerByteRead{500};
 };
 
 // The run went over its budget; what() says which part, for the user.
