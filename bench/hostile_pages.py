@@ -29,6 +29,12 @@ def deep_base(scale):
             "".join(f'<a href="page{i}.html">link {i}</a>' for i in range(100000 * scale)))
 
 
+def deep_text(scale):
+    # Much text after deep nesting: the parser looks through the open elements at every
+    # character and allocates nothing while it does.
+    return "<b>" * (50000 * scale) + "x" * (1000000 * scale)
+
+
 def reopened_formatting(scale):
     # Each paragraph reopens every open b element: the parser's work grows with the square.
     return "".join(f"<b id={i}><p>x" for i in range(1400 * scale))
@@ -44,6 +50,7 @@ PAGES = {
     "self-framing": self_framing,
     "nested-links": nested_links,
     "deep-base": deep_base,
+    "deep-text": deep_text,
     "reopened-formatting": reopened_formatting,
     "frame-chain": frame_chain,
 }

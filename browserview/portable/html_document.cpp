@@ -1,16 +1,22 @@
 #include "browserview/portable/html_document.h"
 
 #include <gumbo.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csetjmp>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "browserview/ascii_case.h"
 #include "browserview/portable/browser_url.h"
@@ -45,7 +51,7 @@ std::string ElementName(const GumboElement& element) {
   return AsciiLower(written);
 }
 
-// Faults in the pages of a large block with one call: taken one fault at a time they cost more
+// Faults in the pages of a full chunk with one call: taken one fault at a time they cost more
 // than the parse that fills them, most of all in a virtual machine. The contents stay as they are.
 void PrefaultPages(void* block, std::size_t size) noexcept {
 #ifdef MADV_POPULATE_WRITE
@@ -60,7 +66,8 @@ void PrefaultPages(void* block, std::size_t size) noexcept {
 // gumbo's memory for one parse: blocks cut from chunks that are charged to the run's budget.
 // A chunk goes back as soon as every block in it is freed, so the tree being copied into ours
 // gives its memory back as it goes. gumbo cannot report a failed allocation, so a parse over
-// the budget (or out of memory) is left by a jump out of gumbo, and its chunks are freed whole.
+// the budget (or out of memory, or out of time: see CParseTimer) is left by a jump out of gumbo,
+// and its chunks are freed whole.
 class CGumboArena {
  public:
   // A small text gets a small first chunk: gumbo needs little for it, and most parses are of
@@ -82,8 +89,24 @@ class CGumboArena {
   // gumbo_parse_with_options; null when the parse was abandoned (see ThrowFailure()).
   GumboOutput* Parse(const GumboOptions& options, const std::string& text) {
     // Only gumbo's C frames lie between here and the jump: no destructor is skipped.
-    if (setjmp(m_exit) != 0) return nullptr;
-    return gumbo_parse_with_options(&options, text.data(), text.size());
+    if (sigsetjmp(m_exit, 0) != 0) {
+      m_bParsing = 0;
+      return nullptr;
+    }
+    m_bParsing = 1;
+    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
+    m_bParsing = 0;
+    return output;
+  }
+  // The run's time is up (from a signal handler): gumbo is left at once, unless the arena's
+  // books or the C library's heap are half changed, in which case when they are whole again.
+  void TimeUp() noexcept {
+    if (!m_bParsing) return;
+    if (m_bInBooks) {
+      m_bTimeUp = 1;
+      return;
+    }
+    Abandon(Stop::OverTime);
   }
   // Why Parse gave null.
   [[noreturn]] void ThrowFailure() const {
@@ -108,6 +131,7 @@ class CGumboArena {
   static void* Allocate(void* self, std::size_t size) noexcept {
     auto& arena = *static_cast<CGumboArena*>(self);
     if (arena.m_pBudget && !arena.m_pBudget->NoteParserAllocation()) arena.Abandon(Stop::OverTime);
+    arena.EnterBooks();
     const std::size_t needed = sizeof(Chunk*) + (size + 7) / 8 * 8;
     Chunk* chunk = arena.m_pCurrent;
     if (!chunk || chunk->size - chunk->used < needed) chunk = arena.NewChunk(needed);
@@ -115,24 +139,38 @@ class CGumboArena {
     chunk->used += needed;
     ++chunk->live;
     *reinterpret_cast<Chunk**>(block) = chunk;
+    arena.LeaveBooks();
     return block + sizeof(Chunk*);
   }
 
   static void Deallocate(void* self, void* pointer) noexcept {
     if (!pointer) return;
     auto& arena = *static_cast<CGumboArena*>(self);
+    arena.EnterBooks();
     Chunk* chunk = *reinterpret_cast<Chunk**>(static_cast<char*>(pointer) - sizeof(Chunk*));
-    if (--chunk->live != 0) return;
-    if (chunk == arena.m_pCurrent)
-      chunk->used = 0;
-    else
-      arena.Release(chunk);
+    if (--chunk->live == 0) {
+      if (chunk == arena.m_pCurrent)
+        chunk->used = 0;
+      else
+        arena.Release(chunk);
+    }
+    arena.LeaveBooks();
+  }
+
+  void EnterBooks() noexcept {
+    m_bInBooks = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+  }
+  void LeaveBooks() noexcept {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    m_bInBooks = 0;
+    if (m_bTimeUp && m_bParsing) Abandon(Stop::OverTime);
   }
 
   enum class Stop { OutOfMemory, OverMemory, OverTime };
   [[noreturn]] void Abandon(Stop why) noexcept {
     m_stop = why;
-    std::longjmp(m_exit, 1);
+    siglongjmp(m_exit, 1);
   }
 
   Chunk* NewChunk(std::size_t needed) {
@@ -143,12 +181,12 @@ class CGumboArena {
       if (m_pBudget) m_pBudget->ReleaseParser(kHeader + size);
       Abandon(Stop::OutOfMemory);
     }
-    if (size >= kChunkSize) PrefaultPages(chunk, kHeader + size);
+    if (size == kChunkSize) PrefaultPages(chunk, kHeader + size);
     *chunk = {nullptr, m_pChunks, size, 0, 0};
     if (m_pChunks) m_pChunks->prev = chunk;
     m_pChunks = chunk;
     // A large block has a chunk of its own; small ones keep filling the current chunk.
-    if (size <= kChunkSize || !m_pCurrent) {
+    if (size == kChunkSize || !m_pCurrent) {
       if (m_pCurrent && m_pCurrent->live == 0) Release(m_pCurrent);
       m_pCurrent = chunk;
     }
@@ -168,7 +206,61 @@ class CGumboArena {
   Chunk* m_pChunks = nullptr;
   Chunk* m_pCurrent = nullptr;
   Stop m_stop = Stop::OutOfMemory;
-  std::jmp_buf m_exit;
+  sigjmp_buf m_exit;
+  // Shared with TimeUp, which a signal handler calls.
+  volatile std::sig_atomic_t m_bParsing = 0;
+  volatile std::sig_atomic_t m_bInBooks = 0;
+  volatile std::sig_atomic_t m_bTimeUp = 0;
+};
+
+// The arena whose parse the running timer bounds.
+thread_local CGumboArena* t_pTimedArena = nullptr;
+
+// A processor-time timer for one large parse. gumbo has corners (much text after deep nesting)
+// that spend time on every character without allocating, where the arena's own look at the
+// clock never comes. The signal is real-time, sent to this thread only, and its handler is ours
+// only while the timer lives.
+class CParseTimer {
+ public:
+  CParseTimer(CGumboArena& arena, std::chrono::nanoseconds timeLeft) {
+    struct sigaction action{};
+    action.sa_handler = &CParseTimer::OnTimeUp;
+    action.sa_flags = SA_NODEFER | SA_RESTART;  // the handler may leave by a jump
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGRTMIN, &action, &m_previousAction) != 0) return;
+    m_bHandler = true;
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = SIGRTMIN;
+    event._sigev_un._tid = gettid();
+    if (timer_create(CLOCK_THREAD_CPUTIME_ID, &event, &m_timer) != 0) return;
+    m_bTimer = true;
+    t_pTimedArena = &arena;
+    const std::chrono::nanoseconds left = std::max(timeLeft, std::chrono::nanoseconds(1));
+    itimerspec when{};
+    when.it_value.tv_sec = std::chrono::duration_cast<std::chrono::seconds>(left).count();
+    when.it_value.tv_nsec = (left % std::chrono::seconds(1)).count();
+    timer_settime(m_timer, 0, &when, nullptr);
+  }
+  ~CParseTimer() {
+    // A signal still pending is delivered on the way back from timer_delete, to our handler,
+    // which finds no parse to stop; only then does the previous handler come back.
+    if (m_bTimer) timer_delete(m_timer);
+    t_pTimedArena = nullptr;
+    if (m_bHandler) sigaction(SIGRTMIN, &m_previousAction, nullptr);
+  }
+  CParseTimer(const CParseTimer&) = delete;
+  CParseTimer& operator=(const CParseTimer&) = delete;
+
+ private:
+  static void OnTimeUp(int) {
+    if (CGumboArena* arena = t_pTimedArena) arena->TimeUp();
+  }
+
+  struct sigaction m_previousAction{};
+  bool m_bHandler = false;
+  timer_t m_timer{};
+  bool m_bTimer = false;
 };
 
 // Owns one gumbo parse and the arena it lives in; freeing the arena frees whatever is left.
@@ -178,6 +270,10 @@ class CGumboParse {
       : m_arena(budget, text.size()) {
     options.max_errors = 0;  // the error list is never read and costs time on broken pages
     m_arena.Use(options);
+    // A small text cannot take long, and a timer costs more than its parse.
+    constexpr std::size_t kTimedTextSize = std::size_t{64} << 10;
+    std::optional<CParseTimer> timer;
+    if (budget && text.size() >= kTimedTextSize) timer.emplace(m_arena, budget->TimeLeft());
     m_pOutput = m_arena.Parse(options, text);
     if (!m_pOutput) m_arena.ThrowFailure();
   }

@@ -64,7 +64,11 @@ bool CRunBudget::NoteParserAllocation() noexcept {
   // Often enough to stop a parse that went astray within a moment.
   constexpr unsigned kClockInterval = 512;
   if (++m_nParserAllocations % kClockInterval != 0) return true;
-  return ProcessorTime() - m_start <= AllowedTime();
+  return TimeLeft() >= std::chrono::nanoseconds(0);
+}
+
+std::chrono::nanoseconds CRunBudget::TimeLeft() const noexcept {
+  return AllowedTime() - (ProcessorTime() - m_start);
 }
 
 CBudgetExceeded CRunBudget::ParserExceeded(bool bTime) const {

@@ -45,9 +45,12 @@ class CRunBudget {
   bool TryChargeParser(std::size_t bytes) noexcept;
   void ReleaseParser(std::size_t bytes) noexcept;
   // One more allocation by the parser. Every few hundred, the run's processor time is read:
-  // false when the run has spent more than it may. Reading the clock once a parse would cost
-  // more than the parse of a link's markup.
+  // false when the run has spent more than it may. Reading the clock for every parse would cost
+  // more than parsing a link's markup.
   bool NoteParserAllocation() noexcept;
+  // The processor time the run may still spend; from the thread that made the budget, whose
+  // clock it reads.
+  std::chrono::nanoseconds TimeLeft() const noexcept;
   // The error for a parse that TryChargeParser (or, with `bTime`, NoteParserAllocation) stopped.
   CBudgetExceeded ParserExceeded(bool bTime) const;
 

@@ -826,6 +826,8 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
   std::string deep;
   for (int i = 0; i < 20'000; ++i) deep += "<b>";
   folder.Write("deep.html", deep + links);
+  // Text after deep nesting: the parser spends time on every character and allocates nothing.
+  folder.Write("deep-text.html", deep + std::string(300'000, 'x'));
 
   struct Case {
     std::string page;
@@ -840,6 +842,9 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
       {"deep.html",
        "ms of processor time",
        {.run = {.processorTime = std::chrono::milliseconds(0), .processorTimePerByteRead = {}}}},
+      {"deep-text.html",
+       "ms of processor time",
+       {.run = {.processorTime = std::chrono::milliseconds(300), .processorTimePerByteRead = {}}}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.page);
