@@ -8,6 +8,7 @@ Writes pages of 10,000 and 100,000 links into a temporary folder and runs, ROUND
 on each. The commands take turns within a round, so that a machine that grows busy or quiet
 weighs on all of them alike. Prints the median wall time, processor time (user + system) and
 the peak resident memory of each, then the ratios to lynx and the growth from 10k to 100k.
+Needs GNU time (/usr/bin/time) for the peak memory.
 """
 import os
 import shutil
@@ -18,6 +19,7 @@ import tempfile
 import time
 
 BASE = "http://www.example.com/"
+TIME = "/usr/bin/time"  # GNU time, Debian's package "time"
 
 
 def link(i):
@@ -39,16 +41,19 @@ def write_page(path, links):
         page.write("</body></html>\n")
 
 
-def run(command):
+def run(command, peak_file):
     """Wall seconds, processor seconds and peak resident KiB of one run."""
+    # The peak comes from GNU time's own child: a process started from this one would count
+    # Python's memory as its own (Linux keeps the highest resident size across exec).
     start = time.perf_counter()
     with open(os.devnull, "wb") as null:
-        process = subprocess.Popen(command, stdout=null)
+        process = subprocess.Popen([TIME, "-f", "%M", "-o", peak_file] + command, stdout=null)
         _, status, usage = os.wait4(process.pid, 0)
     wall = time.perf_counter() - start
-    if status != 0:
-        sys.exit(f"failed ({status}): {' '.join(command)}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"exit {os.waitstatus_to_exitcode(status)}: {' '.join(command)}")
+    with open(peak_file, encoding="ascii") as peak:
+        return wall, usage.ru_utime + usage.ru_stime, int(peak.read().split()[-1])
 
 
 def main():
@@ -56,6 +61,8 @@ def main():
         sys.exit(__doc__)
     program = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[2]) if len(sys.argv) == 3 else 9
+    if not os.access(TIME, os.X_OK):
+        sys.exit(f"{TIME} is needed (apt-get install time)")
     lynx = shutil.which("lynx")
     with tempfile.TemporaryDirectory() as folder:
         commands = {}
@@ -67,12 +74,13 @@ def main():
             commands[f"view {label}"] = [program, "--base", BASE, "--view", page]
             if lynx:
                 commands[f"lynx {label}"] = [lynx, "-dump", "-listonly", "-force_html", page]
+        peak_file = os.path.join(folder, "peak")
         for command in commands.values():
-            run(command)  # warm the file cache and the program's pages
+            run(command, peak_file)  # warm the file cache and the program's pages
         samples = {name: [] for name in commands}
         for _ in range(rounds):
             for name, command in commands.items():
-                samples[name].append(run(command))
+                samples[name].append(run(command, peak_file))
 
     medians = {name: [statistics.median(s[k] for s in runs) for k in range(3)]
                for name, runs in samples.items()}
