@@ -4,6 +4,8 @@
 
 #include <ole2.h>
 
+#include <cstdio>
+
 namespace {
 
 class OleApartment {
@@ -25,6 +27,9 @@ class OleApartment {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   const OleApartment apartment;
-  if (FAILED(apartment.Result())) return 2;
+  if (FAILED(apartment.Result())) {
+    std::fprintf(stderr, "OleInitialize failed: 0x%08lx\n", apartment.Result());
+    return 2;
+  }
   return RUN_ALL_TESTS();
 }
