@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -208,9 +207,9 @@ class CGumboArena {
   Stop m_stop = Stop::OutOfMemory;
   sigjmp_buf m_exit;
   // Shared with TimeUp, which a signal handler calls.
-  volatile std::sig_atomic_t m_bParsing = 0;
-  volatile std::sig_atomic_t m_bInBooks = 0;
-  volatile std::sig_atomic_t m_bTimeUp = 0;
+  volatile sig_atomic_t m_bParsing = 0;
+  volatile sig_atomic_t m_bInBooks = 0;
+  volatile sig_atomic_t m_bTimeUp = 0;
 };
 
 // The arena whose parse the running timer bounds.

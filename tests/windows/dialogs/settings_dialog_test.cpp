@@ -132,9 +132,10 @@ TEST_F(SettingsDialog, ShowsTheTableLayoutAndStoresACheckMadeBeforeOk) {
     // The client area is the template's, 170 x 87 dialog units.
     RECT size{0, 0, 170, 87};
     MapDialogRect(dialog, &size);
-    const WindowPicture picture = CaptureWindow(dialog);
-    EXPECT_EQ(picture.width, size.right);
-    EXPECT_EQ(picture.height, size.bottom);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
     Press(dialog, 201);
     Press(dialog, IDOK);
   });
