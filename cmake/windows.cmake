@@ -16,6 +16,4 @@ add_subdirectory(registration)
 add_subdirectory(band)
 add_subdirectory(settingstool)
 
-if(TAVRIN_DIST_ARCH STREQUAL "x64")
-  add_subdirectory(tests/windows)
-endif()
+add_subdirectory(tests/windows)

@@ -15,7 +15,7 @@ inline std::wstring DistDll(const wchar_t* arch) {
 
 class BandDll {
  public:
-  explicit BandDll(const std::wstring& path = DistDll(L"x64"))
+  explicit BandDll(const std::wstring& path = DistDll(TAVRIN_DIST_ARCH))
       : m_module(LoadLibraryW(path.c_str())) {
     EXPECT_TRUE(m_module) << "cannot load the DLL, error " << GetLastError();
   }

@@ -73,7 +73,7 @@ class BandRegistration : public ScratchKey {
     m_directory = std::wstring(temp) + L"Tavrin Long Directory Name";
     CreateDirectoryW(m_directory.c_str(), nullptr);
     m_path = m_directory + L"\\Tavrin.dll";
-    ASSERT_TRUE(CopyFileW(DistDll(L"x64").c_str(), m_path.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(DistDll(TAVRIN_DIST_ARCH).c_str(), m_path.c_str(), FALSE));
     m_dll.emplace(m_path);
     m_dll->Unregister();
   }
@@ -170,7 +170,7 @@ TEST_F(BandRegistration, UnregisteringRemovesTheBandButKeepsSharedParents) {
 // Keys that other programs share are never the band's to delete, even when it leaves one empty.
 TEST(BandRegistrationScript, MarksEverySharedParentNoRemove) {
   const tavrin::UniqueHmodule module(
-      LoadLibraryExW(DistDll(L"x64").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+      LoadLibraryExW(DistDll(TAVRIN_DIST_ARCH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(module);
   const HRSRC resource = FindResourceW(module.get(), MAKEINTRESOURCEW(102), L"REGISTRY");
   ASSERT_TRUE(resource);

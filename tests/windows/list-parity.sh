@@ -1,15 +1,15 @@
 #!/bin/sh
-# Usage: list-parity.sh PROGRAM WINE_RUN STATE MSHTML_LIST ADDRESS PAGE
+# Usage: list-parity.sh PROGRAM MSHTML_LIST ADDRESS PAGE WINE_RUN...
 # Lists PAGE, standing for ADDRESS, with the program (the portable model) and with mshtml-list.exe
 # (the MSHTML adapter over the browser double, fed the program's snapshot of the same page), with
 # and without --domain-only, as the list and as the view page. Every output must be the same bytes.
 set -eu
 program=$1
-wine_run=$2
-state=$3
-mshtml_list=$4
-address=$5
-page=$6
+mshtml_list=$2
+address=$3
+page=$4
+shift 4
+# What remains is the command line that runs a Windows program.
 
 if [ ! -x "$program" ]; then
   echo "list-parity: $program not found; build the linux preset first" >&2
@@ -24,7 +24,7 @@ for domain in "" --domain-only; do
     # shellcheck disable=SC2086 # the empty flags vanish on purpose
     "$program" $domain $view --snapshot "$work/snapshot.json" --base "$address" "$page" >"$work/expected"
     # shellcheck disable=SC2086
-    if ! "$wine_run" "$state" "$mshtml_list" $domain $view "Z:$work/snapshot.json" >"$work/actual"; then
+    if ! "$@" "$mshtml_list" $domain $view "Z:$work/snapshot.json" >"$work/actual"; then
       echo "list-parity: mshtml-list.exe failed for $page $domain $view" >&2
       status=1
       continue

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(Resources, DllDeclaresSelfRegistrationAndCarriesItsIconsAndScript) {
-  const std::wstring path = DistDll(L"x64");
+  const std::wstring path = DistDll(TAVRIN_DIST_ARCH);
   DWORD ignored = 0;
   std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), &ignored));
   ASSERT_FALSE(version.empty());
@@ -42,7 +42,7 @@ TEST(Resources, DllDeclaresSelfRegistrationAndCarriesItsIconsAndScript) {
 // toolbar's bitmap has five 16 x 15 images in 16 colours on the transparent magenta.
 TEST(Resources, BarPagesDeclareTheirEncodingAndTheToolbarBitmapHasFiveImages) {
   const tavrin::UniqueHmodule module(
-      LoadLibraryExW(DistDll(L"x64").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+      LoadLibraryExW(DistDll(TAVRIN_DIST_ARCH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(module);
   const auto bytes = [&](int id, const wchar_t* type) {
     const HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(id), type);

@@ -1,10 +1,10 @@
 # mshtml-list.exe under Wine: the usage and an unreadable snapshot end with their exit codes, and
 # a snapshot's list and view come out as written in testdata, byte for byte (no CR LF), with no
 # object of the double left alive.
-# cmake -DRUN=wine-run -DSTATE=dir -DPROGRAM=mshtml-list.exe -DDATA=testdata -P mshtml_list_test.cmake
+# cmake "-DRUN=wine-run;STATE" -DPROGRAM=mshtml-list.exe -DDATA=testdata -P mshtml_list_test.cmake
 
 function(expect code expected)
-  execute_process(COMMAND ${RUN} ${STATE} ${PROGRAM} ${ARGN}
+  execute_process(COMMAND ${RUN} ${PROGRAM} ${ARGN}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE result)
   if(NOT result EQUAL code)
     message(SEND_ERROR "mshtml-list ${ARGN}: exit ${result}, expected ${code}\n${err}")

@@ -115,7 +115,7 @@ class Bar : public testing::Test {
     SetEnvironmentVariableW(tavrin::test_double::kPagesVariable, TAVRIN_IEHOST_PAGES);
     iehost::DeleteSettings();
     host = std::make_unique<CBrowserHost>(
-        TAVRIN_DOUBLE_DLL, std::wstring(TAVRIN_DIST_DIR) + L"\\x64\\Tavrin.dll", kLinksPage);
+        TAVRIN_DOUBLE_DLL, std::wstring(TAVRIN_DIST_DIR) + L"\\" TAVRIN_DIST_ARCH L"\\Tavrin.dll", kLinksPage);
   }
   static void TearDownTestSuite() {
     host.reset();

@@ -40,7 +40,7 @@ TEST(BandDllPath, FolderOfTheToolKeepsWideNamesAndDriveRoots) {
 
 TEST(BandDllPath, OnlyFilesExist) {
   EXPECT_TRUE(FileExists(DistFile(L"Tavrin.dll")));
-  EXPECT_FALSE(FileExists(std::wstring(TAVRIN_DIST_DIR) + L"\\x64"));
+  EXPECT_FALSE(FileExists(std::wstring(TAVRIN_DIST_DIR) + L"\\" TAVRIN_DIST_ARCH));
   EXPECT_FALSE(FileExists(DistFile(L"none.dll")));
 }
 

@@ -84,7 +84,7 @@ bool CScratchFolder::Copy(const std::wstring& source, const std::wstring& name) 
 }
 
 std::wstring DistFile(const wchar_t* name) {
-  return std::wstring(TAVRIN_DIST_DIR) + L"\\x64\\" + name;
+  return std::wstring(TAVRIN_DIST_DIR) + L"\\" TAVRIN_DIST_ARCH L"\\" + name;
 }
 
 std::wstring BuildFile(const wchar_t* relative) {
