@@ -1,5 +1,6 @@
 // ASCII letter case, as HTML and URLs compare tag names, schemes, hosts and labels: only A-Z
-// and a-z fold, whatever the locale, so UTF-8 bytes pass untouched.
+// and a-z fold, whatever the locale, so UTF-8 bytes pass untouched (and no other letter, such as
+// the dotless i, passes for an ASCII one).
 #pragma once
 
 #include <algorithm>
@@ -27,9 +28,18 @@ inline std::string AsciiUpper(std::string_view text) {
   return upper;
 }
 
-inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+template <class Char>
+bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  const auto lower = [](Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c; };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+                    [&](Char x, Char y) { return lower(x) == lower(y); });
+}
+inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return EqualsIgnoringAsciiCase<char>(a, b);
+}
+// Names that come through COM as UTF-16.
+inline bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  return EqualsIgnoringAsciiCase<wchar_t>(a, b);
 }
 
 }  // namespace tavrin

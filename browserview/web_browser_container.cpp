@@ -1,5 +1,6 @@
 #include "browserview/web_browser_container.h"
 
+#include "browserview/ascii_case.h"
 #include "browserview/web_browser_constants.h"
 #include "framework/unique_any.h"
 #include "framework/dispatch.h"
@@ -95,7 +96,7 @@ class CWebBrowser2ContainerWnd::CHostObject : public UntypedDispatch,
     HRESULT hr = S_OK;
     ids[0] = DISPID_UNKNOWN;
     for (const ScriptMember& member : ScriptMembers()) {
-      if (names[0] && CompareStringOrdinal(names[0], -1, member.name, -1, TRUE) == CSTR_EQUAL)
+      if (names[0] && EqualsIgnoringAsciiCase(names[0], member.name))
         ids[0] = member.id;
     }
     if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
@@ -386,10 +387,8 @@ BOOL CWebBrowser2ContainerWnd::CancelCurrentEvent(const wchar_t* tag) noexcept {
     if (FAILED(event->get_srcElement(source.put())) || !source) return FALSE;
     UniqueBstr name;
     if (FAILED(source->get_tagName(name.put())) || !name) return FALSE;
-    if (CompareStringOrdinal(name.get(), static_cast<int>(SysStringLen(name.get())), tag, -1,
-                             TRUE) != CSTR_EQUAL) {
+    if (!EqualsIgnoringAsciiCase(std::wstring_view(name.get(), SysStringLen(name.get())), tag))
       return FALSE;
-    }
   }
   VARIANT cancel;
   VariantInit(&cancel);

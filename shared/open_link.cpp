@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 namespace tavrin {
 namespace {
 
@@ -120,21 +122,32 @@ LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text) {
   LSTATUS opened = ERROR_SUCCESS;
   const UniqueHkey key = RegistryOpenKey(root, path, KEY_QUERY_VALUE, &opened);
   if (!key) return opened;
-  // REG_EXPAND_SZ values come back expanded.
-  constexpr DWORD kStringTypes = RRF_RT_REG_SZ;
+  // RegQueryValueExW rather than RegGetValueW, which Windows XP lacks: so the string may come
+  // without its terminator, and REG_EXPAND_SZ is expanded here.
+  DWORD type = 0;
   DWORD size = 0;
-  if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return ERROR_SUCCESS;
   }
-  // The size asked for first is only an estimate when the value holds variables to expand.
-  std::wstring value(size / sizeof(wchar_t) + MAX_PATH, L'\0');
-  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-  if (RegGetValueW(key.get(), nullptr, nullptr, kStringTypes, nullptr, value.data(), &size) !=
-      ERROR_SUCCESS) {
+  std::wstring value(size / sizeof(wchar_t), L'\0');
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                       &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return ERROR_SUCCESS;
   }
-  value.resize(wcsnlen(value.c_str(), value.size()));
+  value.resize(size / sizeof(wchar_t));
+  value.resize(std::min(value.size(), value.find(L'\0')));
+  if (type == REG_EXPAND_SZ) {
+    const DWORD length = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+    std::wstring expanded(length, L'\0');
+    if (length == 0 ||
+        ExpandEnvironmentStringsW(value.c_str(), expanded.data(), length) != length) {
+      return ERROR_SUCCESS;
+    }
+    expanded.resize(length - 1);
+    value = std::move(expanded);
+  }
   text = std::move(value);
   return ERROR_SUCCESS;
 }

@@ -33,6 +33,38 @@ class Image {
   std::vector<char> m_bytes;
 };
 
+// The lookup table's entries are pointer-sized: the high bit marks an ordinal, else the entry is
+// the address of a hint and a name.
+template <class FileOffset>
+bool ReadImportedFunctions(const Image& image, const FileOffset& fileOffset,
+                           const IMAGE_IMPORT_DESCRIPTOR& descriptor, bool wide,
+                           const std::string& dll, std::vector<std::string>& functions) {
+  const DWORD table = descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk
+                                                    : descriptor.FirstThunk;
+  const auto at = fileOffset(table);
+  if (!at) return false;
+  const size_t step = wide ? sizeof(ULONGLONG) : sizeof(DWORD);
+  for (size_t entry = *at;; entry += step) {
+    std::optional<ULONGLONG> thunk;
+    if (wide) {
+      thunk = image.At<ULONGLONG>(entry);
+    } else if (const auto narrow = image.At<DWORD>(entry)) {
+      thunk = *narrow;
+    }
+    if (!thunk) return false;
+    if (*thunk == 0) return true;
+    const ULONGLONG ordinalFlag = wide ? IMAGE_ORDINAL_FLAG64 : IMAGE_ORDINAL_FLAG32;
+    if (*thunk & ordinalFlag) {
+      functions.push_back(dll + " #" + std::to_string(*thunk & 0xFFFF));
+      continue;
+    }
+    const auto name = fileOffset(static_cast<DWORD>(*thunk) + sizeof(WORD));
+    const auto text = name ? image.StringAt(*name) : std::nullopt;
+    if (!text) return false;
+    functions.push_back(dll + " " + *text);
+  }
+}
+
 }  // namespace
 
 std::optional<PeNames> ReadPeNames(const std::wstring& path) {
@@ -98,6 +130,11 @@ std::optional<PeNames> ReadPeNames(const std::wstring& path) {
       const auto text = name ? image.StringAt(*name) : std::nullopt;
       if (!text) return std::nullopt;
       names.importedDlls.push_back(*text);
+      const bool wide = *magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+      if (!ReadImportedFunctions(image, fileOffset, *descriptor, wide, *text,
+                                 names.importedFunctions)) {
+        return std::nullopt;
+      }
     }
   }
   return names;

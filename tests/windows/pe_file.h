@@ -10,6 +10,8 @@ struct PeNames {
   unsigned exportedFunctions = 0;  // entries of the export address table, named or not
   std::vector<std::string> exports;
   std::vector<std::string> importedDlls;
+  // "dll function" as the import table names them; "#N" for an import by ordinal.
+  std::vector<std::string> importedFunctions;
 };
 
 std::optional<PeNames> ReadPeNames(const std::wstring& path);

@@ -100,6 +100,23 @@ TEST_F(FallbackCommand, TheTargetIsOneArgumentWhateverItHolds) {
   }
 }
 
+// A command may name its program through variables, and a value may lack its terminator.
+TEST_F(FallbackCommand, TheCommandIsReadExpandedAndToItsSize) {
+  SetDefault(L"Classes\\.htm", L"tavrintest.page");
+  const std::wstring path = L"Classes\\tavrintest.page\\shell\\open\\command";
+  MakeKey(Path(path));
+  const std::wstring expandable = L"%SystemRoot%\\browser.exe";
+  SetRaw(Path(path), nullptr, REG_EXPAND_SZ, expandable.c_str(),
+         static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)));
+  wchar_t windows[MAX_PATH];
+  ASSERT_GT(GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH), 0u);
+  EXPECT_EQ(Build(L"x"), std::wstring(windows) + L"\\browser.exe \"x\"");
+  const std::wstring unterminated = L"C:\\browser.exe";
+  SetRaw(Path(path), nullptr, REG_SZ, unterminated.c_str(),
+         static_cast<DWORD>(unterminated.size() * sizeof(wchar_t)));
+  EXPECT_EQ(Build(L"x"), L"C:\\browser.exe \"x\"");
+}
+
 TEST_F(FallbackCommand, NoneWithoutACompleteAssociation) {
   EXPECT_EQ(Build(L"x"), std::nullopt);
   SetDefault(L"Classes\\.htm", L"tavrintest.page");
