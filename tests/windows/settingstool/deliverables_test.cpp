@@ -1,10 +1,15 @@
 // dist/x64 and dist/x86 each hold 設定.exe beside Tavrin.dll, with its version block and manifest.
 
+#include "browserview/ascii_case.h"
 #include "framework/unique_any.h"
 #include "pe_file.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,7 +74,45 @@ TEST(Deliverables, EachDistFolderHoldsTheToolBesideTheDll) {
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(manifest.find(std::string("processorArchitecture=\"") + manifestArch + "\""),
               std::string::npos);
+    // Elevated on Windows with UAC, where registry virtualisation would hide its writes from the
+    // browser; Windows Vista to 11 declared.
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+    for (const char* system :
+         {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+          "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+          "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+      EXPECT_NE(manifest.find(system), std::string::npos) << system;
+    }
   }
+}
+
+// Every file in dist/ loads on Windows XP SP2 only if the system has each function it imports,
+// and Wine, which has them all, will not tell.
+TEST(Deliverables, ImportOnlyWhatWindowsXpHas) {
+  std::ifstream file{std::filesystem::path(TAVRIN_XP_IMPORTS)};
+  ASSERT_TRUE(file);
+  std::set<std::string> known;
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream words(line);
+    std::string dll, function;
+    if (words >> dll >> function && dll.front() != '#') known.insert(dll + " " + function);
+  }
+  size_t checked = 0;
+  for (const wchar_t* arch : {L"x64", L"x86"}) {
+    for (const wchar_t* name : {L"Tavrin.dll", L"設定.exe"}) {
+      const auto names = ReadPeNames(std::wstring(TAVRIN_DIST_DIR) + L"\\" + arch + L"\\" + name);
+      ASSERT_TRUE(names);
+      for (const std::string& entry : names->importedFunctions) {
+        const size_t space = entry.find(' ');
+        const std::string import = tavrin::AsciiLower(entry.substr(0, space)) + entry.substr(space);
+        ++checked;
+        EXPECT_TRUE(known.contains(import))
+            << "dist\\" << std::string(arch, arch + 3) << " imports " << import
+            << ": add it to tests/windows/xp_imports.txt with the reason it is safe on Windows XP";
+      }
+    }
+  }
+  EXPECT_GT(checked, 400u);
 }
 
 }  // namespace
