@@ -14,6 +14,17 @@ std::string TsvField(std::string text) {
   return text;
 }
 
+// An RFC 4180 field: quoted, its quotes doubled, when it holds what would end or split it.
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted += '"';
+}
+
 // A JSON string; bytes that are not UTF-8 become U+FFFD rather than failing the run.
 std::string JsonString(const std::string& text) {
   return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -24,6 +35,7 @@ std::string JsonString(const std::string& text) {
 CListWriter::CListWriter(ListFormat format, bool bUnique, CRunBudget* budget)
     : m_format(format), m_bUnique(bUnique), m_pBudget(budget) {
   if (m_format == ListFormat::Tsv) m_strPiece += "href\ttext\tdocument\n";
+  if (m_format == ListFormat::Csv) m_strPiece += "href,text,document\r\n";
   if (m_format == ListFormat::Json) m_strPiece += '[';
 }
 
@@ -45,6 +57,10 @@ void CListWriter::AddRow(const AnchorItem& item) {
     case ListFormat::Tsv:
       m_strPiece += TsvField(item.href) + '\t' + TsvField(LinkText(item.markup)) + '\t' +
                     TsvField(m_strDocumentUrl) + '\n';
+      break;
+    case ListFormat::Csv:
+      m_strPiece += CsvField(item.href) + ',' + CsvField(LinkText(item.markup)) + ',' +
+                    CsvField(m_strDocumentUrl) + "\r\n";
       break;
     case ListFormat::Json:
       AddJsonObject(item);

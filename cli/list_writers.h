@@ -1,5 +1,5 @@
 // The anchor list in the forms the program prints: the bar's HTML, plain addresses, tab-separated
-// rows and JSON, all from the rows of one run.
+// and comma-separated rows and JSON, all from the rows of one run.
 #pragma once
 
 #include <string>

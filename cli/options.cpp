@@ -18,41 +18,53 @@ constexpr std::string_view kHelpText =
 Lists the links of an HTML page and of its frames, as the Tavrin bar shows them.
 INPUT is a local HTML file or an http/https address.
 
-      --domain-only      list only the links to the host of the document that holds them
-      --format FORMAT    print the list as FORMAT:
-                           html  the bar's list, one table per document (the default)
-                           text  one absolute address a line
-                           tsv   a header line, then address, link text and the address
-                                 of the document it came from, separated by tabs
-                           json  an array of {"href", "text", "document"} objects
-      --unique           list each address once, where it first appears
-      --view             print the whole list page (UTF-8 HTML) instead of the list
-      --base URL         the http/https address that a local INPUT stands for; addresses
-                         under the folder of URL are read from the folder of INPUT
-      --encoding LABEL   decode every document as LABEL (for example shift_jis)
-      --verbose          report status texts and loaded documents on standard error
-  -o, --output FILE      write to FILE, which a failing run leaves as it was (a link
-                         keeps pointing to it; a terminal, device or pipe is written into)
-      --snapshot FILE    also write the loaded documents, as they were before the run,
-                         to FILE as JSON (for the Windows tests' browser double)
-  -h, --help             print this help and exit
-      --version          print the version and exit
+      --domain-only     list only the links to the host of the document that
+                        holds them
+      --format FORMAT   print the list as FORMAT:
+                          html  the bar's list, one table per document (the
+                                default)
+                          text  one absolute address a line
+                          tsv   a header line, then address, link text and the
+                                address of the document it came from, separated
+                                by tabs
+                          csv   the same rows as tsv, as RFC 4180 CSV (quoted
+                                where needed, CRLF line ends)
+                          json  an array of {"href", "text", "document"} objects
+      --unique          list each address once, where it first appears
+      --view            print the whole list page (UTF-8 HTML) instead of the
+                        list
+      --base URL        the http/https address that a local INPUT stands for;
+                        addresses under the folder of URL are read from the
+                        folder of INPUT
+      --encoding LABEL  decode every document as LABEL (for example shift_jis)
+      --verbose         report status texts and loaded documents on standard
+                        error
+  -o, --output FILE     write to FILE, which a failing run leaves as it was (a
+                        link keeps pointing to it; a terminal, device or pipe is
+                        written into)
+      --snapshot FILE   also write the loaded documents, as they were before
+                        the run, to FILE as JSON (for the Windows tests'
+                        browser double)
+  -h, --help            print this help and exit
+      --version         print the version and exit
 
-Frames are loaded up to 16 levels deep; local addresses that name one file are one
-document. A frame that cannot be loaded, or a local file that is not text, is left
-out with a warning. A run reads at most 256 documents and 512 MiB in all, and its
-list and the parser's memory and time are bounded by what it read: a page built to
-cost more fails with a message saying which bound it met. Web addresses are fetched with a 10 s connect timeout, 30 s in
-all, at most 10 redirects and at most 64 MiB; local files are read up to 512 MiB.
+Frames are loaded up to 16 levels deep; local addresses that name one file are
+one document. A frame that cannot be loaded, or a local file that is not text,
+is left out with a warning. A run reads at most 256 documents and 512 MiB in
+all, and its list and the parser's memory and time are bounded by what it read:
+a page built to cost more fails with a message saying which bound it met. Web
+addresses are fetched with a 10 s connect timeout, 30 s in all, at most 10
+redirects and at most 64 MiB; local files are read up to 512 MiB.
 
 Examples:
   tavrin-anchors --base http://www.example.com/ index.html > list.html
   tavrin-anchors --format text https://www.example.com/
   tavrin-anchors --format tsv --unique -o links.tsv https://www.example.com/
+  tavrin-anchors --format csv -o links.csv https://www.example.com/
   tavrin-anchors --format json --domain-only https://www.example.com/
 
-Exit status: 0 on success, 1 when INPUT cannot be read or fetched, the run goes over
-a bound or the output cannot be written, 2 for a usage error.
+Exit status: 0 on success, 1 when INPUT cannot be read or fetched, the run goes
+over a bound or the output cannot be written, 2 for a usage error.
 )";
 
 // Long options get values outside the character range, so that optopt tells a rejected long
@@ -75,6 +87,7 @@ constexpr std::pair<std::string_view, ListFormat> kFormatNames[] = {
     {"html", ListFormat::Html},
     {"text", ListFormat::Text},
     {"tsv", ListFormat::Tsv},
+    {"csv", ListFormat::Csv},
     {"json", ListFormat::Json},
 };
 
@@ -115,7 +128,7 @@ ListFormat ParseFormat(std::string_view name) {
   for (const auto& [formatName, format] : kFormatNames) {
     if (name == formatName) return format;
   }
-  throw CUsageError("unknown format '" + std::string(name) + "' (html, text, tsv or json)");
+  throw CUsageError("unknown format '" + std::string(name) + "' (html, text, tsv, csv or json)");
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 
 namespace tavrin::cli {
 
-// The forms of the list: the bar's HTML, addresses alone, tab-separated rows, a JSON array.
-enum class ListFormat { Html, Text, Tsv, Json };
+// The forms of the list: the bar's HTML, addresses alone, tab-separated rows, RFC 4180 rows, a
+// JSON array.
+enum class ListFormat { Html, Text, Tsv, Csv, Json };
 
 struct Options {
   bool help = false;

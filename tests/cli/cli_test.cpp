@@ -37,6 +37,13 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 std::string Page(const std::string& body) {
   return "<html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
 }
@@ -243,11 +250,18 @@ TEST(Options, OptionsMayFollowInputAndBaseIsNormalised) {
   EXPECT_FALSE(ParseOptions({"other.html"}).view);
 }
 
-TEST(Options, HelpNeedsNoInput) {
+// The help fits an 80-column terminal.
+TEST(Options, HelpNeedsNoInputAndFitsATerminal) {
   const RunResult result = RunCli({"--help"});
   EXPECT_EQ(result.code, kExitSuccess);
   EXPECT_TRUE(result.out.starts_with("Usage: tavrin-anchors"));
   EXPECT_EQ(result.err, "");
+  for (const std::string& line : Lines(result.out)) {
+    const auto columns = std::count_if(line.begin(), line.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    EXPECT_LE(columns, 80) << line;
+  }
 }
 
 TEST(LocalInput, UnreadableInputExitsOneWithoutOutput) {
@@ -530,13 +544,6 @@ struct ListedRow {
   bool operator==(const ListedRow&) const = default;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::vector<std::string> Split(const std::string& line, char separator) {
   std::vector<std::string> fields(1);
   for (const char c : line) {
@@ -558,6 +565,37 @@ std::vector<ListedRow> TsvRows(const std::string& tsv) {
     const std::vector<std::string> fields = Split(lines[i], '\t');
     EXPECT_EQ(fields.size(), 3u) << lines[i];
     if (fields.size() == 3) rows.push_back({fields[0], fields[1], fields[2]});
+  }
+  return rows;
+}
+
+// The rows of a CSV list as Python's csv module reads them, strictly (a stray quote fails); every
+// line must end in CRLF, as no field here holds a line break.
+std::vector<ListedRow> CsvRows(const std::string& csv) {
+  std::size_t crlf = 0;
+  for (std::size_t at = 0; (at = csv.find("\r\n", at)) != std::string::npos; at += 2) ++crlf;
+  EXPECT_EQ(crlf, static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')));
+  CTempFolder folder;
+  const std::string command =
+      "python3 -c 'import csv, json, sys; print(json.dumps(list(csv.reader("
+      "open(sys.argv[1], newline=\"\", encoding=\"utf-8\"), strict=True))))' " +
+      folder.Write("list.csv", csv);
+  FILE* pipe = popen(command.c_str(), "r");
+  EXPECT_NE(pipe, nullptr);
+  if (!pipe) return {};
+  std::string text;
+  char buffer[4096];
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    text.append(buffer, got);
+  EXPECT_EQ(pclose(pipe), 0) << csv;
+  const nlohmann::json records = nlohmann::json::parse(text);
+  EXPECT_FALSE(records.empty());
+  if (records.empty()) return {};
+  EXPECT_EQ(records[0], nlohmann::json({"href", "text", "document"}));
+  std::vector<ListedRow> rows;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].size(), 3u) << records[i].dump();
+    if (records[i].size() == 3) rows.push_back({records[i][0], records[i][1], records[i][2]});
   }
   return rows;
 }
@@ -641,6 +679,7 @@ TEST(ListFormats, EveryFormatListsTheRowsOfTheHtmlList) {
       EXPECT_EQ(Lines(run("text")), expected);
       const std::vector<ListedRow> tsv = TsvRows(run("tsv"));
       EXPECT_EQ(JsonRows(run("json")), tsv);
+      EXPECT_EQ(CsvRows(run("csv")), tsv);
       std::vector<std::string> tsvHrefs;
       for (const ListedRow& row : tsv) {
         tsvHrefs.push_back(row.href);
@@ -677,13 +716,14 @@ TEST(ListFormats, FramesetRowsNameTheirDocuments) {
 }
 
 // Link texts keep every character but the white space the list collapses; no tab or line feed
-// ever splits a TSV row, and the JSON reads back to the same texts.
-TEST(ListFormats, LinkTextsSurviveTsvAndJson) {
+// ever splits a TSV row, and the JSON and the CSV read back to the same texts.
+TEST(ListFormats, LinkTextsSurviveTsvJsonAndCsv) {
   CTempFolder folder;
   const std::vector<std::pair<std::string, std::string>> texts = {
       {"tab&#9;inside", "tab inside"},
       {"line\nfeed\r\nand  spaces ", "line feed and spaces"},
       {"\"double\" and 'single' quotes", "\"double\" and 'single' quotes"},
+      {"comma, \"quoted, too\"", "comma, \"quoted, too\""},
       {"日本語 é &lt;tag&gt; \\ back", "日本語 é <tag> \\ back"},
       {"<img src=\"i.png\" alt=\"pic\">", ""},
       {"line\u2028separator / slash", "line\u2028separator / slash"},
@@ -697,6 +737,7 @@ TEST(ListFormats, LinkTextsSurviveTsvAndJson) {
   EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\n'), static_cast<long>(texts.size() + 1));
   const std::vector<ListedRow> rows = TsvRows(tsv);
   const std::vector<ListedRow> json = JsonRows(RunCli({"--format", "json", input}).out);
+  EXPECT_EQ(CsvRows(RunCli({"--format", "csv", input}).out), json);
   ASSERT_EQ(rows.size(), texts.size());
   ASSERT_EQ(json.size(), texts.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -712,6 +753,7 @@ TEST(ListFormats, EmptyListsAreStillWellFormed) {
   EXPECT_EQ(RunCli({"--format", "text", input}).out, "");
   EXPECT_EQ(RunCli({"--format", "tsv", input}).out, "href\ttext\tdocument\n");
   EXPECT_EQ(RunCli({"--format", "json", input}).out, "[]\n");
+  EXPECT_EQ(RunCli({"--format", "csv", input}).out, "href,text,document\r\n");
   EXPECT_EQ(RunCli({"--unique", input}).out, "<TABLE WIDTH=\"100%\"></TABLE>\n");
 }
 
@@ -745,7 +787,7 @@ TEST(Options, VersionAndFormatUsage) {
   EXPECT_TRUE(version.out.starts_with("tavrin-anchors 1.")) << version.out;
   EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--format", "csv", "a.html"},
+       std::vector<std::vector<std::string>>{{"--format", "xml", "a.html"},
                                              {"--format", "a.html"},
                                              {"--view", "--format", "json", "a.html"},
                                              {"--view", "--unique", "a.html"}}) {
