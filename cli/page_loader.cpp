@@ -204,8 +204,8 @@ void LoadFrames(dom::IDocument& document) {
     if (dom::WindowPtr frame = window->Frame(i)) frame->Document();
 }
 
-// A file that is not text: a known binary signature, a NUL byte, or a first KiB that no
-// candidate encoding reads (UTF-8, Shift_JIS, or what the page would be decoded in).
+// A file that is not text at all: a known binary signature, or a NUL byte early on. Any other
+// bytes are a page in some encoding, which DecodeHtml picks as a browser does.
 bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
   using namespace std::string_view_literals;
   // Signatures whose bytes a text file would not start with; formats that begin with plain
@@ -227,32 +227,13 @@ bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
       "\xCA\xFE\xBA\xBE"sv,
       "\xCF\xFA\xED\xFE"sv};
   constexpr std::size_t kHead = 1024;
-  std::string_view head = bytes.substr(0, kHead);
+  const std::string_view head = bytes.substr(0, kHead);
   for (std::string_view signature : kSignatures)
     if (head.starts_with(signature)) return true;
+  // UTF-16 text is full of NUL bytes.
   const std::optional<text::DecodedHtml> chosen = text::DecodeHtml(head, {}, overrideLabel);
   if (chosen && chosen->encoding.starts_with("UTF-16")) return false;
-  if (head.find('\0') != std::string_view::npos) return true;
-  // A character cut by the end of the head is no fault of the file.
-  if (bytes.size() > kHead) {
-    const auto last = std::find_if(head.rbegin(), head.rend(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (last != head.rend()) head = head.substr(0, head.rend() - last);
-  }
-  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-  auto count = [&](std::string_view text) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(kReplacement); at != std::string_view::npos;
-         at = text.find(kReplacement, at + kReplacement.size()))
-      ++n;
-    return n;
-  };
-  const std::size_t written = count(head);
-  auto readable = [&](std::string_view encoding) {
-    const std::optional<text::DecodedHtml> decoded = text::DecodeHtml(head, {}, encoding);
-    return decoded && count(decoded->utf8) == written;
-  };
-  return !readable("UTF-8") && !readable("Shift_JIS") && !(chosen && readable(chosen->encoding));
+  return head.find('\0') != std::string_view::npos;
 }
 
 }  // namespace

@@ -894,10 +894,8 @@ TEST(Frames, ARefusalIsNotRemembered) {
   EXPECT_TRUE(Contains(warnings[0], "x.html left out: nested deeper")) << warnings[0];
 }
 
-TEST(LocalInput, FilesThatAreNotTextAreRefused) {
+TEST(LocalInput, OnlyFilesThatAreNotTextAreRefused) {
   CTempFolder folder;
-  std::string noise;
-  for (int i = 0; i < 4096; ++i) noise += static_cast<char>(0xFD + i % 3);
   const std::vector<std::pair<std::string, std::string>> binary = {
       {"program", std::string("\x7F"
                               "ELF\x02\x01\x01",
@@ -905,7 +903,6 @@ TEST(LocalInput, FilesThatAreNotTextAreRefused) {
                       "<html><a href=http://e.com/>x</a>"},
       {"picture.png", std::string("\x89PNG\r\n\x1A\n", 8) + "<a href=http://e.com/>x</a>"},
       {"nul.html", std::string("<html>\0\0\0<a href=http://e.com/>x</a>", 35)},
-      {"noise.html", noise},
   };
   for (const auto& [name, content] : binary) {
     const RunResult result = RunCli({folder.Write(name, content)});
@@ -913,16 +910,35 @@ TEST(LocalInput, FilesThatAreNotTextAreRefused) {
     EXPECT_TRUE(Contains(result.err, "not a text file")) << name << ": " << result.err;
     EXPECT_EQ(result.out, "") << name;
   }
-  const std::string link = "<a href=http://e.com/>";
-  const std::vector<std::pair<std::string, std::string>> text = {
-      {"utf16.html", std::string("\xFF\xFE<\0a\0>\0", 8)},
-      {"sjis.html", link + "\x93\xFA\x96\x7B\x8C\xEA</a>"},
-      {"eucjp.html", "<meta charset=euc-jp>" + link + "\xC6\xFC\xCB\xDC</a>"},
-      {"latin1.html", "<meta charset=windows-1252>" + link + "caf\xE9 \xFE\xFF\xFD</a>"},
-      {"long-utf8.html", std::string(1023, ' ') + "日本" + link + "x</a>"},
+  // Any other bytes are read as a browser reads a page that declares nothing.
+  auto Utf16Le = [](std::string_view ascii) {
+    std::string wide = "\xFF\xFE";
+    for (char c : ascii) wide += {c, '\0'};
+    return wide;
   };
-  for (const auto& [name, content] : text)
-    EXPECT_EQ(RunCli({folder.Write(name, content)}).code, kExitSuccess) << name;
+  const std::string link = "<a href=http://e.com/>";
+  const struct {
+    std::string name, content, text;
+  } text[] = {
+      {"utf16.html", Utf16Le(link) + std::string("\xE5\x65", 2), "日"},
+      {"sjis.html", link + "\x93\xFA\x96\x7B\x8C\xEA</a>", "日本語"},
+      {"eucjp.html", "<meta charset=euc-jp>" + link + "\xC6\xFC\xCB\xDC</a>", "日本"},
+      {"latin1.html", "<meta charset=windows-1252>" + link + "caf\xE9 \xFE\xFF\xFD</a>",
+       "café þÿý"},
+      {"undeclared-1252.html", link + "caf\xE9 cr\xE8me \x80 5</a>", "café crème € 5"},
+      {"stray-latin1.html", link + "日本 caf\xE9 </a>", "café"},
+      {"noise.html", link + std::string(4096, '\xFD') + "</a>", "ýýý"},
+      {"long-utf8.html", std::string(1023, ' ') + "日本" + link + "x</a>", "\tx\t"},
+  };
+  for (const auto& [name, content, shown] : text) {
+    const RunResult result = RunCli({"--format", "tsv", folder.Write(name, content)});
+    EXPECT_EQ(result.code, kExitSuccess) << name << ": " << result.err;
+    EXPECT_TRUE(Contains(result.out, shown)) << name << ": " << result.out;
+  }
+  // The user's choice still wins.
+  EXPECT_TRUE(Contains(
+      RunCli({"--format", "tsv", "--encoding", "koi8-r", folder.Path("undeclared-1252.html")}).out,
+      "cafИ"));
 
   // A frame that is not text is left out like one that is missing.
   folder.Write("top.html", Frameset({"program", "sjis.html"}));
