@@ -8,6 +8,7 @@
 
 #include "browserview/portable/browser_url.h"
 #include "browserview/portable/text_encoding.h"
+#include "cli/output_file.h"
 
 namespace tavrin::cli {
 namespace {
@@ -33,8 +34,12 @@ INPUT is a local HTML file or an http/https address.
       --verbose          report status texts and loaded documents on standard error
   -o, --output FILE      write to FILE, which a failing run leaves as it was (a link
                          keeps pointing to it; a terminal, device or pipe is written into)
+                         A replaced file keeps its owner, group and mode; a file the
+                         user may not write is refused. "-" is the standard output.
       --snapshot FILE    also write the loaded documents, as they were before the run,
                          to FILE as JSON (for the Windows tests' browser double)
+                         Written as -o is, only when the run succeeds; not the file
+                         of -o.
   -h, --help             print this help and exit
       --version          print the version and exit
 
@@ -174,10 +179,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
       case 'o':
       case kOutput:
         if (*optarg == '\0') throw CUsageError("-o needs a file name");
-        options.outputPath = optarg;
+        // "-" is the standard output, as for most programs.
+        options.outputPath = std::string_view(optarg) == "-" ? "" : optarg;
         break;
       case kSnapshot:
-        if (*optarg == '\0') throw CUsageError("--snapshot needs a file name");
+        if (*optarg == '\0' || std::string_view(optarg) == "-")
+          throw CUsageError("--snapshot needs a file name");
         options.snapshotPath = optarg;
         break;
       case 'h':
@@ -212,6 +219,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.input.empty()) throw CUsageError("INPUT is empty");
   if (!options.base.empty() && IsWebAddress(options.input))
     throw CUsageError("--base applies to a local INPUT only, not to a web address");
+  if (!options.outputPath.empty() && !options.snapshotPath.empty() &&
+      SameOutputFile(options.outputPath, options.snapshotPath))
+    throw CUsageError("-o and --snapshot name one file: '" + options.snapshotPath + "'");
   if (options.view && (options.unique || options.format != ListFormat::Html))
     throw CUsageError("--format and --unique apply to the list, not to --view");
   return options;

@@ -217,6 +217,8 @@ TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
       {"--base", "not an address", "a.html"},
       {"--base", "http://www.example/", "http://www.example/page.html"},
       {"--encoding", "no-such-encoding", "a.html"},
+      {"-o", "same.json", "--snapshot", "./same.json", "a.html"},
+      {"--snapshot", "-", "a.html"},
   };
   for (const std::vector<std::string>& args : cases) {
     const RunResult result = RunCli(args);
@@ -787,12 +789,32 @@ TEST(OutputFile, EachKindOfPathIsWrittenAsItAsks) {
   EXPECT_EQ(piped, list);
   EXPECT_TRUE(fs::is_fifo(fifo));
 
-  // A folder is refused and left as it is.
+  // "-" is the standard output.
+  const RunResult dash = RunCli({"-o", "-", input});
+  EXPECT_EQ(dash.out, list);
+  EXPECT_FALSE(fs::exists("-"));
+
+  // A replaced file keeps its mode, and its owner and group where the user could give them.
+  const std::string owned = folder.Write("owned.html", "old");
+  fs::permissions(owned, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(chown(owned.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(RunCli({"-o", owned, input}).code, kExitSuccess);
+  struct stat status {};
+  ASSERT_EQ(stat(owned.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  if (root) EXPECT_EQ(status.st_uid, 65534u);
+  EXPECT_EQ(ReadFile(owned), list);
+
+  // A folder is refused and left as it is, and so is the snapshot of the run.
   fs::create_directory(folder.Path("folder"));
-  const RunResult refused = RunCli({"-o", folder.Path("folder"), input});
+  const std::string snapshot = folder.Write("snapshot.json", "earlier snapshot");
+  const RunResult refused =
+      RunCli({"-o", folder.Path("folder"), "--snapshot", snapshot, input});
   EXPECT_EQ(refused.code, kExitFailure);
   EXPECT_TRUE(Contains(refused.err, "is a folder")) << refused.err;
   EXPECT_TRUE(fs::is_empty(folder.Path("folder")));
+  EXPECT_EQ(ReadFile(snapshot), "earlier snapshot");
 }
 
 // Pages made to cost far more than their size: each is listed in time and memory that follow
@@ -833,12 +855,20 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
     std::string page;
     std::string refusal;  // empty: listed
     Limits limits;
+    std::vector<std::string> options;
   };
+  // Each resolved address written back under the long base is another 100 kB.
+  const Limits smallParser{.run = {.parserBytes = std::size_t{32} << 20}};
   const std::vector<Case> cases = {
-      {"self.html", "", {}},
+      {"self.html", "", {}, {"--snapshot", folder.Path("snapshot.json")}},
       {"many-frames.html", "more than 256 documents", {}},
       {"long-base.html", "the list would be larger than", {}},
-      {"reopened.html", "of memory, more than a page of its size may", {}},
+      {"long-base.html", "of memory, more than a page of its size may", smallParser,
+       {"--domain-only"}},
+      {"long-base.html", "the snapshot would be larger than", {},
+       {"--snapshot", folder.Path("snapshot.json")}},
+      {"reopened.html", "of memory, more than a page of its size may", {},
+       {"--snapshot", folder.Path("snapshot.json")}},
       {"deep.html",
        "ms of processor time",
        {.run = {.processorTime = std::chrono::milliseconds(0), .processorTimePerByteRead = {}}}},
@@ -847,18 +877,23 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
        {.run = {.processorTime = std::chrono::milliseconds(300), .processorTimePerByteRead = {}}}},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.page);
+    SCOPED_TRACE(test.page + " " + ::testing::PrintToString(test.options));
     const std::string output = folder.Write("list.html", "earlier list");
-    const RunResult result = RunCli({"-o", output, folder.Path(test.page)}, test.limits);
+    const std::string snapshot = folder.Write("snapshot.json", "earlier snapshot");
+    std::vector<std::string> args = {"-o", output, folder.Path(test.page)};
+    args.insert(args.end(), test.options.begin(), test.options.end());
+    const RunResult result = RunCli(args, test.limits);
     if (test.refusal.empty()) {
       ASSERT_EQ(result.code, kExitSuccess) << result.err;
       // One document, its links once: the frames name the page itself.
       EXPECT_EQ(Count(ReadFile(output), "<TR>"), 2000u);
+      EXPECT_TRUE(ReadFile(snapshot).starts_with("{\"top\":0"));
       continue;
     }
     EXPECT_EQ(result.code, kExitFailure);
     EXPECT_TRUE(Contains(result.err, test.refusal)) << result.err;
     EXPECT_EQ(ReadFile(output), "earlier list");
+    EXPECT_EQ(ReadFile(snapshot), "earlier snapshot");
   }
 }
 
