@@ -1,6 +1,7 @@
 #include "cli/anchors_program.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -17,7 +18,30 @@
 namespace tavrin::cli {
 namespace {
 
-constexpr std::string_view kMessagePrefix = "tavrin-anchors: ";
+// One line on standard error. Control characters, which a server's header, a page's address or
+// a file name may hold and a terminal would obey, are shown as escapes.
+void Report(std::ostream& err, std::string_view line) {
+  std::string shown = "tavrin-anchors: ";
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    // C1 controls are U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F in UTF-8.
+    const bool c1 = byte == 0xC2 && i + 1 < line.size() &&
+                    static_cast<unsigned char>(line[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(line[i + 1]) <= 0x9F;
+    if (byte >= 0x20 && byte != 0x7F && !c1) {
+      shown += line[i];
+      continue;
+    }
+    char escape[8];
+    if (c1)
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(line[++i]));
+    else
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+    shown += escape;
+  }
+  err << shown << '\n';
+}
+
 constexpr char kNoList[] = "the anchor list could not be built";
 
 // Loads the page and its frames and walks them into `sink` as the bar's run does; with
@@ -31,11 +55,9 @@ void ListPage(const Options& options, std::ostream& err, const Limits& limits,
       .base = options.base,
       .encodingLabel = options.encoding,
       .limits = limits.fetch,
-      .warn =
-          [&err](const std::string& line) { err << kMessagePrefix << "warning: " << line << '\n'; },
+      .warn = [&err](const std::string& line) { Report(err, "warning: " + line); },
       .budget = budget};
-  if (options.verbose)
-    settings.note = [&err](const std::string& line) { err << kMessagePrefix << line << '\n'; };
+  if (options.verbose) settings.note = [&err](const std::string& line) { Report(err, line); };
   CPageLoader loader(std::move(settings));
   const dom::DocumentPtr page = loader.Load(options.input);
   if (!options.snapshotPath.empty())
@@ -45,7 +67,7 @@ void ListPage(const Options& options, std::ostream& err, const Limits& limits,
       .setStatusText =
           [&](const std::string& text) {
             // The pipeline clears the status line when it is done; that has nothing to report.
-            if (options.verbose && !text.empty()) err << kMessagePrefix << text << '\n';
+            if (options.verbose && !text.empty()) Report(err, text);
           },
       .readDomainOnly = [&] { return std::optional<std::uint32_t>(options.domainOnly ? 1 : 0); },
   };
@@ -81,7 +103,7 @@ int RunAnchorsProgram(const std::vector<std::string>& args, std::ostream& out, s
   try {
     options = ParseOptions(args);
   } catch (const CUsageError& error) {
-    err << kMessagePrefix << error.what() << '\n';
+    Report(err, error.what());
     return kExitUsage;
   }
   if (options.help || options.version) {
@@ -106,7 +128,7 @@ int RunAnchorsProgram(const std::vector<std::string>& args, std::ostream& out, s
     return kExitSuccess;
   } catch (const std::exception& error) {
     // Load and write failures, and whatever else stops a run (a model failure, no memory).
-    err << kMessagePrefix << error.what() << '\n';
+    Report(err, error.what());
     return kExitFailure;
   }
 }

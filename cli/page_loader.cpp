@@ -155,10 +155,19 @@ std::string ReadLocalFile(const std::filesystem::path& path, std::size_t maxByte
   if (size > maxBytes) ThrowTooLarge(maxBytes);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CLoadError(std::strerror(errno));
-  std::string bytes(size, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  // The size is where reading starts, not where it ends: files of /proc say 0 and hold text,
+  // and a file may grow while it is read.
+  constexpr std::size_t kBlock = std::size_t{64} << 10;
+  std::string bytes;
+  for (std::size_t want = static_cast<std::size_t>(size) + 1; in; want = kBlock) {
+    const std::size_t at = bytes.size();
+    if (at > maxBytes) ThrowTooLarge(maxBytes);
+    bytes.resize(at + std::min(want, maxBytes + 1 - at));
+    in.read(bytes.data() + at, static_cast<std::streamsize>(bytes.size() - at));
+    bytes.resize(at + static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) throw CLoadError("read error");
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > maxBytes) ThrowTooLarge(maxBytes);
   return bytes;
 }
 
@@ -318,7 +327,6 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   }
 
   dom::DocumentPtr LoadDocument(const std::string& address, std::size_t slot, int depth) {
-    if (m_settings.budget) m_settings.budget->ChargeDocument();
     Resource resource = Fetch(address);
     if (m_settings.budget) m_settings.budget->ChargeRead(resource.bytes.size());
     const std::string finalKey = DocumentKey(resource.url);
@@ -355,12 +363,25 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     if (m_settings.note) m_settings.note(line);
   }
 
+  // A fetch from the web counts as a document even when it fails, for the time it takes; a
+  // local file counts once it was read, so missing frames are only missing.
   Resource Fetch(const std::string& address) const {
-    if (address == "about:blank") return {{}, address, {}};
-    if (std::optional<std::filesystem::path> path = LocalPath(address))
-      return {ReadLocalFile(*path, m_settings.limits.maxFileBytes), address, {}, true};
-    if (url::HttpHost(address)) return FetchWeb(address, m_settings.limits);
-    throw CLoadError("not an http, https or file address");
+    if (address == "about:blank") {
+      ChargeDocument();
+      return {{}, address, {}};
+    }
+    if (std::optional<std::filesystem::path> path = LocalPath(address)) {
+      std::string bytes = ReadLocalFile(*path, m_settings.limits.maxFileBytes);
+      ChargeDocument();
+      return {std::move(bytes), address, {}, true};
+    }
+    if (!url::HttpHost(address)) throw CLoadError("not an http, https or file address");
+    ChargeDocument();
+    return FetchWeb(address, m_settings.limits);
+  }
+
+  void ChargeDocument() const {
+    if (m_settings.budget) m_settings.budget->ChargeDocument();
   }
 
   // The local file that stands for `address`; none when it is to be fetched from the web.
