@@ -56,7 +56,8 @@ void ListPage(const Options& options, std::ostream& err, const Limits& limits,
       .encodingLabel = options.encoding,
       .limits = limits.fetch,
       .warn = [&err](const std::string& line) { Report(err, "warning: " + line); },
-      .budget = budget};
+      .budget = budget,
+      .deadline = std::chrono::steady_clock::now() + options.timeout};
   if (options.verbose) settings.note = [&err](const std::string& line) { Report(err, line); };
   CPageLoader loader(std::move(settings));
   const dom::DocumentPtr page = loader.Load(options.input);

@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <strings.h>
 
+#include <charconv>
 #include <optional>
 #include <utility>
 
@@ -32,6 +33,8 @@ INPUT is a local HTML file or an http/https address.
                          under the folder of URL are read from the folder of INPUT
       --encoding LABEL   decode every document as LABEL (for example shift_jis)
       --verbose          report status texts and loaded documents on standard error
+      --timeout SECONDS  load for at most SECONDS in all (default 60): a frame not
+                         loaded by then is left out, a page not loaded fails
   -o, --output FILE      write to FILE, which a failing run leaves as it was (a link
                          keeps pointing to it; a terminal, device or pipe is written into)
                          A replaced file keeps its owner, group and mode; a file the
@@ -74,6 +77,7 @@ enum : int {
   kFormat,
   kUnique,
   kVersion,
+  kTimeout,
 };
 
 constexpr std::pair<std::string_view, ListFormat> kFormatNames[] = {
@@ -95,6 +99,7 @@ const option kLongOptions[] = {
     {"format", required_argument, nullptr, kFormat},
     {"unique", no_argument, nullptr, kUnique},
     {"version", no_argument, nullptr, kVersion},
+    {"timeout", required_argument, nullptr, kTimeout},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -121,6 +126,15 @@ ListFormat ParseFormat(std::string_view name) {
     if (name == formatName) return format;
   }
   throw CUsageError("unknown format '" + std::string(name) + "' (html, text, tsv or json)");
+}
+
+std::chrono::seconds ParseTimeout(std::string_view text) {
+  int seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (error != std::errc() || end != text.data() + text.size() || seconds <= 0)
+    throw CUsageError("--timeout needs a whole number of seconds above 0, not '" +
+                      std::string(text) + "'");
+  return std::chrono::seconds(seconds);
 }
 
 }  // namespace
@@ -199,6 +213,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         break;
       case kVersion:
         options.version = true;
+        break;
+      case kTimeout:
+        options.timeout = ParseTimeout(optarg);
         break;
       case ':':
         throw CUsageError("option '" + RejectedOption(argv.data()) + "' needs a value");

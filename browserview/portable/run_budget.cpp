@@ -32,6 +32,14 @@ void CRunBudget::ChargeDocument() {
   ++m_nDocuments;
 }
 
+std::size_t CRunBudget::DocumentsLeft() const noexcept {
+  return m_limits.maxDocuments - m_nDocuments;
+}
+
+std::size_t CRunBudget::BytesLeft() const noexcept {
+  return m_limits.maxBytesRead - m_nBytesRead;
+}
+
 void CRunBudget::ChargeRead(std::size_t bytes) {
   if (bytes > m_limits.maxBytesRead - m_nBytesRead) {
     throw CBudgetExceeded("the page and its frames are larger than " +

@@ -38,6 +38,9 @@ class CRunBudget {
 
   // One more document to load. Throws CBudgetExceeded.
   void ChargeDocument();
+  // How many more documents and bytes the run may load and read.
+  std::size_t DocumentsLeft() const noexcept;
+  std::size_t BytesLeft() const noexcept;
   // Bytes of a document read. Throws CBudgetExceeded.
   void ChargeRead(std::size_t bytes);
   // Bytes of list built. Throws CBudgetExceeded.

@@ -219,6 +219,8 @@ TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
       {"--encoding", "no-such-encoding", "a.html"},
       {"-o", "same.json", "--snapshot", "./same.json", "a.html"},
       {"--snapshot", "-", "a.html"},
+      {"--timeout", "0", "a.html"},
+      {"--timeout", "1.5", "a.html"},
   };
   for (const std::vector<std::string>& args : cases) {
     const RunResult result = RunCli(args);
@@ -487,7 +489,8 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
   server.Route("/streamed.html",
                "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n" + big);
   server.Route("/loop.html",
-               "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n\r\n");
+               "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n"
+               "Connection: close\r\n\r\n");
   server.Route("/slow.html", CTestServer::kHang);
   server.Route("/escape.html", HttpResponse("200 OK", "image/\x1b[2Jpng\u009b", "x"));
   const Limits limits{.fetch = {.connectTimeout = std::chrono::milliseconds(500),
@@ -532,6 +535,25 @@ TEST(WebInput, FramesOfAWebPage) {
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_TRUE(Contains(warnings[0], "a web page cannot frame a local file")) << warnings[0];
   EXPECT_TRUE(Contains(warnings[1], "gone.html left out: HTTP status 404")) << warnings[1];
+
+  // The deadline bounds the whole run: frames that miss it are left out, together, and a page
+  // that misses it fails.
+  server.Route(
+      "/stalled.html",
+      HttpResponse("200 OK", "text/html",
+                   Page("<iframe src=hang1.html></iframe><iframe src=hang2.html></iframe>" +
+                        Link("http://www.example/kept", "K"))));
+  for (const char* path : {"/hang1.html", "/hang2.html", "/hang.html"})
+    server.Route(path, CTestServer::kHang);
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult framed = RunCli({"--timeout", "1", server.Url("/stalled.html")});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+  EXPECT_EQ(framed.code, kExitSuccess) << framed.err;
+  EXPECT_TRUE(Contains(framed.out, "http://www.example/kept"));
+  EXPECT_EQ(Count(framed.err, "left out"), 2u) << framed.err;
+  const RunResult stalled = RunCli({"--timeout", "1", server.Url("/hang.html")});
+  EXPECT_EQ(stalled.code, kExitFailure);
+  EXPECT_TRUE(Contains(stalled.err, "timed out")) << stalled.err;
 }
 
 // The rows of a list in one form, to compare the forms with each other.
