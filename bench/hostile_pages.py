@@ -46,6 +46,15 @@ def frame_chain(scale):
     return frames + "".join(f'<a href="http://e.com/{i}">{i}</a>' for i in range(1000 * scale))
 
 
+def base_times_links(scale):
+    # A 1 MB base address under many links: each resolved address, written back to its link
+    # and into the snapshot, is as long as the base. ftp: keeps the links out of the list, so
+    # only the write-back and the snapshot pay (run also with an http base and --domain-only).
+    base = "ftp://e.com/" + "a" * 1000000 + "/"
+    return f'<base href="{base}">' + "".join(f'<a href="{i}">x</a>'
+                                             for i in range(2000 * scale))
+
+
 PAGES = {
     "self-framing": self_framing,
     "nested-links": nested_links,
@@ -53,6 +62,7 @@ PAGES = {
     "deep-text": deep_text,
     "reopened-formatting": reopened_formatting,
     "frame-chain": frame_chain,
+    "base-times-links": base_times_links,
 }
 
 

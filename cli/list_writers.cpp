@@ -1,17 +1,23 @@
 #include "cli/list_writers.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
 
 namespace tavrin::cli {
 namespace {
 
 // A TSV field never holds the tab or line feed that would split it (nor a CR, which would read
-// as a line end).
-std::string TsvField(std::string text) {
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-  return text;
+// as a line end): they become spaces. Other control characters, which a terminal would obey,
+// are dropped.
+std::string TsvField(std::string_view text) {
+  std::string field;
+  field.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\t' || c == '\n' || c == '\r')
+      field += ' ';
+    else if (static_cast<unsigned char>(c) >= 0x20 && c != '\x7F')
+      field += c;
+  }
+  return field;
 }
 
 // An RFC 4180 field: quoted, its quotes doubled, when it holds what would end or split it.

@@ -9,12 +9,10 @@
 #include "anchors/anchor_listing.h"
 #include "browserview/portable/run_budget.h"
 #include "cli/options.h"
+#include "cli/output_file.h"
 
 namespace tavrin::cli {
 
-// The text of a list in pieces of about a mebibyte: a large list never needs one block of its
-// whole size, nor twice that while a growing string moves.
-using TextPieces = std::vector<std::string>;
 
 // Writes the rows it receives in `format`; Finish() ends the text and hands it over.
 class CListWriter : public IAnchorSink {

@@ -3,11 +3,13 @@
 #include <getopt.h>
 #include <strings.h>
 
+#include <charconv>
 #include <optional>
 #include <utility>
 
 #include "browserview/portable/browser_url.h"
 #include "browserview/portable/text_encoding.h"
+#include "cli/output_file.h"
 
 namespace tavrin::cli {
 namespace {
@@ -39,12 +41,17 @@ INPUT is a local HTML file or an http/https address.
       --encoding LABEL  decode every document as LABEL (for example shift_jis)
       --verbose         report status texts and loaded documents on standard
                         error
+      --timeout SECONDS load for at most SECONDS in all (default 60): a frame
+                        not loaded by then is left out, a page not loaded fails
   -o, --output FILE     write to FILE, which a failing run leaves as it was (a
                         link keeps pointing to it; a terminal, device or pipe is
-                        written into)
+                        written into). A replaced file keeps its owner, group
+                        and mode; a file the user may not write is refused.
+                        "-" is the standard output.
       --snapshot FILE   also write the loaded documents, as they were before
                         the run, to FILE as JSON (for the Windows tests'
-                        browser double)
+                        browser double); written as -o is, only when the run
+                        succeeds, and not to the file of -o
   -h, --help            print this help and exit
       --version         print the version and exit
 
@@ -81,6 +88,7 @@ enum : int {
   kFormat,
   kUnique,
   kVersion,
+  kTimeout,
 };
 
 constexpr std::pair<std::string_view, ListFormat> kFormatNames[] = {
@@ -103,6 +111,7 @@ const option kLongOptions[] = {
     {"format", required_argument, nullptr, kFormat},
     {"unique", no_argument, nullptr, kUnique},
     {"version", no_argument, nullptr, kVersion},
+    {"timeout", required_argument, nullptr, kTimeout},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -129,6 +138,15 @@ ListFormat ParseFormat(std::string_view name) {
     if (name == formatName) return format;
   }
   throw CUsageError("unknown format '" + std::string(name) + "' (html, text, tsv, csv or json)");
+}
+
+std::chrono::seconds ParseTimeout(std::string_view text) {
+  int seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (error != std::errc() || end != text.data() + text.size() || seconds <= 0)
+    throw CUsageError("--timeout needs a whole number of seconds above 0, not '" +
+                      std::string(text) + "'");
+  return std::chrono::seconds(seconds);
 }
 
 }  // namespace
@@ -187,10 +205,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
       case 'o':
       case kOutput:
         if (*optarg == '\0') throw CUsageError("-o needs a file name");
-        options.outputPath = optarg;
+        // "-" is the standard output, as for most programs.
+        options.outputPath = std::string_view(optarg) == "-" ? "" : optarg;
         break;
       case kSnapshot:
-        if (*optarg == '\0') throw CUsageError("--snapshot needs a file name");
+        if (*optarg == '\0' || std::string_view(optarg) == "-")
+          throw CUsageError("--snapshot needs a file name");
         options.snapshotPath = optarg;
         break;
       case 'h':
@@ -205,6 +225,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         break;
       case kVersion:
         options.version = true;
+        break;
+      case kTimeout:
+        options.timeout = ParseTimeout(optarg);
         break;
       case ':':
         throw CUsageError("option '" + RejectedOption(argv.data()) + "' needs a value");
@@ -225,6 +248,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.input.empty()) throw CUsageError("INPUT is empty");
   if (!options.base.empty() && IsWebAddress(options.input))
     throw CUsageError("--base applies to a local INPUT only, not to a web address");
+  if (!options.outputPath.empty() && !options.snapshotPath.empty() &&
+      SameOutputFile(options.outputPath, options.snapshotPath))
+    throw CUsageError("-o and --snapshot name one file: '" + options.snapshotPath + "'");
   if (options.view && (options.unique || options.format != ListFormat::Html))
     throw CUsageError("--format and --unique apply to the list, not to --view");
   return options;

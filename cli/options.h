@@ -1,6 +1,7 @@
 // The command line of tavrin-anchors.
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ struct Options {
   bool view = false;
   bool verbose = false;
   bool unique = false;  // each address once, at its first row
+  std::chrono::seconds timeout{60};  // the whole run, fetches included
   ListFormat format = ListFormat::Html;
   std::string base;          // normalised http or https address; empty without --base
   std::string encoding;      // a known encoding label as given; empty without --encoding

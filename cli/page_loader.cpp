@@ -7,6 +7,7 @@
 #include <boost/url/parse.hpp>
 #include <boost/url/pct_string_view.hpp>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +82,10 @@ struct Download {
   std::string bytes;
   std::size_t maxBytes = 0;
   bool tooLarge = false;
+  // Transfers side by side share what the run may still read.
+  std::size_t* pBatchBytes = nullptr;
+  std::size_t batchMaxBytes = 0;
+  bool overBudget = false;
 };
 
 std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* context) {
@@ -91,6 +96,13 @@ std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* co
     download->tooLarge = true;
     return 0;
   }
+  if (download->pBatchBytes) {
+    if (length > download->batchMaxBytes - *download->pBatchBytes) {
+      download->overBudget = true;
+      return 0;
+    }
+    *download->pBatchBytes += length;
+  }
   try {
     download->bytes.append(data, length);
   } catch (...) {
@@ -99,15 +111,25 @@ std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* co
   return length;
 }
 
-Resource FetchWeb(const std::string& address, const FetchLimits& limits) {
-  UniqueCurl curl(curl_easy_init());
-  if (!curl) throw CLoadError("libcurl cannot be started");
-  CURL* handle = curl.get();
-  char error[CURL_ERROR_SIZE] = "";
+// One fetch; its handle points at the download and the error buffer, so it does not move.
+struct Transfer {
+  std::string address;
+  UniqueCurl curl;
   Download download;
-  download.maxBytes = limits.maxBytes;
-  curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
+  char error[CURL_ERROR_SIZE] = "";
+};
+
+// A transfer of `address` within the fetch limits and the `timeLeft` of the run.
+std::unique_ptr<Transfer> StartTransfer(const std::string& address, const FetchLimits& limits,
+                                        std::chrono::milliseconds timeLeft) {
+  auto transfer = std::make_unique<Transfer>();
+  transfer->address = address;
+  transfer->curl.reset(curl_easy_init());
+  if (!transfer->curl) throw CLoadError("libcurl cannot be started");
+  CURL* handle = transfer->curl.get();
+  transfer->download.maxBytes = limits.maxBytes;
+  curl_easy_setopt(handle, CURLOPT_URL, transfer->address.c_str());
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, transfer->error);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   // A redirect must not lead a web page to a local file or to another protocol.
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -115,17 +137,24 @@ Resource FetchWeb(const std::string& address, const FetchLimits& limits) {
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, limits.maxRedirects);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(limits.connectTimeout.count()));
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTimeout.count()));
+                   static_cast<long>(std::min(limits.connectTimeout, timeLeft).count()));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS,
+                   static_cast<long>(std::min(limits.totalTimeout, timeLeft).count()));
   curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(handle, CURLOPT_USERAGENT, "tavrin-anchors");
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &download);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer->download);
+  return transfer;
+}
 
-  const CURLcode result = curl_easy_perform(handle);
-  if (download.tooLarge || result == CURLE_FILESIZE_EXCEEDED) ThrowTooLarge(limits.maxBytes);
-  if (result != CURLE_OK) throw CLoadError(*error ? error : curl_easy_strerror(result));
+// The document a finished transfer brought. Throws CLoadError when it brought none.
+Resource FinishTransfer(Transfer& transfer, CURLcode result, const FetchLimits& limits) {
+  CURL* handle = transfer.curl.get();
+  if (transfer.download.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+    ThrowTooLarge(limits.maxBytes);
+  if (result != CURLE_OK)
+    throw CLoadError(*transfer.error ? transfer.error : curl_easy_strerror(result));
 
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -139,8 +168,82 @@ Resource FetchWeb(const std::string& address, const FetchLimits& limits) {
 
   const char* finalAddress = nullptr;
   curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
-  std::optional<std::string> normalized = url::NormalizeUrl(finalAddress ? finalAddress : address);
-  return {std::move(download.bytes), normalized.value_or(address), std::move(type.charset)};
+  std::optional<std::string> normalized =
+      url::NormalizeUrl(finalAddress ? finalAddress : transfer.address);
+  return {std::move(transfer.download.bytes), normalized.value_or(transfer.address),
+          std::move(type.charset)};
+}
+
+Resource FetchWeb(const std::string& address, const FetchLimits& limits,
+                  std::chrono::milliseconds timeLeft) {
+  const std::unique_ptr<Transfer> transfer = StartTransfer(address, limits, timeLeft);
+  return FinishTransfer(*transfer, curl_easy_perform(transfer->curl.get()), limits);
+}
+
+// What a fetch side by side brought: the document, or why there is none.
+struct Fetched {
+  std::optional<Resource> resource;
+  std::string error;
+  bool overBudget = false;  // the batch went over what the run may still read
+};
+
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using UniqueMulti = std::unique_ptr<CURLM, MultiCleanup>;
+
+// Fetches `addresses` side by side, as a browser fetches the frames of a page: at most six
+// connections to one host, HTTP/2 streams over one connection where the server offers them,
+// and no more bytes in all than `maxBytes`.
+std::map<std::string, Fetched> FetchSideBySide(const std::vector<std::string>& addresses,
+                                               const FetchLimits& limits,
+                                               std::chrono::milliseconds timeLeft,
+                                               std::size_t maxBytes) {
+  UniqueMulti multi(curl_multi_init());
+  if (!multi) throw CLoadError("libcurl cannot be started");
+  curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
+  curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+  std::size_t batchBytes = 0;
+  std::map<CURL*, std::unique_ptr<Transfer>> running;
+  // The handles leave the multi handle before either is cleaned up, also when this throws.
+  struct Detach {
+    CURLM* multi;
+    std::map<CURL*, std::unique_ptr<Transfer>>& running;
+    ~Detach() {
+      for (const auto& entry : running) curl_multi_remove_handle(multi, entry.first);
+    }
+  } detach{multi.get(), running};
+  for (const std::string& address : addresses) {
+    std::unique_ptr<Transfer> transfer = StartTransfer(address, limits, timeLeft);
+    transfer->download.pBatchBytes = &batchBytes;
+    transfer->download.batchMaxBytes = maxBytes;
+    CURL* handle = transfer->curl.get();
+    running.emplace(handle, std::move(transfer));
+    curl_multi_add_handle(multi.get(), handle);
+  }
+  std::map<std::string, Fetched> fetched;
+  int active = 1;
+  while (active > 0) {
+    if (curl_multi_perform(multi.get(), &active) != CURLM_OK) break;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      const auto found = running.find(message->easy_handle);
+      if (found == running.end()) continue;
+      std::unique_ptr<Transfer> transfer = std::move(found->second);
+      running.erase(found);
+      curl_multi_remove_handle(multi.get(), transfer->curl.get());
+      Fetched& result = fetched[transfer->address];
+      result.overBudget = transfer->download.overBudget;
+      try {
+        result.resource = FinishTransfer(*transfer, message->data.result, limits);
+      } catch (const CLoadError& error) {
+        result.error = error.what();
+      }
+    }
+    if (active > 0 && curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+  }
+  return fetched;
 }
 
 std::string ReadLocalFile(const std::filesystem::path& path, std::size_t maxBytes) {
@@ -155,10 +258,19 @@ std::string ReadLocalFile(const std::filesystem::path& path, std::size_t maxByte
   if (size > maxBytes) ThrowTooLarge(maxBytes);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CLoadError(std::strerror(errno));
-  std::string bytes(size, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  // The size is where reading starts, not where it ends: files of /proc say 0 and hold text,
+  // and a file may grow while it is read.
+  constexpr std::size_t kBlock = std::size_t{64} << 10;
+  std::string bytes;
+  for (std::size_t want = static_cast<std::size_t>(size) + 1; in; want = kBlock) {
+    const std::size_t at = bytes.size();
+    if (at > maxBytes) ThrowTooLarge(maxBytes);
+    bytes.resize(at + std::min(want, maxBytes + 1 - at));
+    in.read(bytes.data() + at, static_cast<std::streamsize>(bytes.size() - at));
+    bytes.resize(at + static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) throw CLoadError("read error");
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > maxBytes) ThrowTooLarge(maxBytes);
   return bytes;
 }
 
@@ -195,17 +307,8 @@ std::string FolderOf(std::string_view base) {
   return std::string(base.substr(0, base.rfind('/') + 1));
 }
 
-// Asking each frame window for its document makes the model load it, whether it does so while
-// parsing or on first access.
-void LoadFrames(dom::IDocument& document) {
-  dom::WindowPtr window = document.ParentWindow();
-  if (!window) return;
-  for (long i = 0, count = window->FrameCount(); i < count; ++i)
-    if (dom::WindowPtr frame = window->Frame(i)) frame->Document();
-}
-
-// A file that is not text: a known binary signature, a NUL byte, or a first KiB that no
-// candidate encoding reads (UTF-8, Shift_JIS, or what the page would be decoded in).
+// A file that is not text at all: a known binary signature, or a NUL byte early on. Any other
+// bytes are a page in some encoding, which DecodeHtml picks as a browser does.
 bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
   using namespace std::string_view_literals;
   // Signatures whose bytes a text file would not start with; formats that begin with plain
@@ -227,32 +330,13 @@ bool LooksBinary(std::string_view bytes, std::string_view overrideLabel) {
       "\xCA\xFE\xBA\xBE"sv,
       "\xCF\xFA\xED\xFE"sv};
   constexpr std::size_t kHead = 1024;
-  std::string_view head = bytes.substr(0, kHead);
+  const std::string_view head = bytes.substr(0, kHead);
   for (std::string_view signature : kSignatures)
     if (head.starts_with(signature)) return true;
+  // UTF-16 text is full of NUL bytes.
   const std::optional<text::DecodedHtml> chosen = text::DecodeHtml(head, {}, overrideLabel);
   if (chosen && chosen->encoding.starts_with("UTF-16")) return false;
-  if (head.find('\0') != std::string_view::npos) return true;
-  // A character cut by the end of the head is no fault of the file.
-  if (bytes.size() > kHead) {
-    const auto last = std::find_if(head.rbegin(), head.rend(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (last != head.rend()) head = head.substr(0, head.rend() - last);
-  }
-  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-  auto count = [&](std::string_view text) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(kReplacement); at != std::string_view::npos;
-         at = text.find(kReplacement, at + kReplacement.size()))
-      ++n;
-    return n;
-  };
-  const std::size_t written = count(head);
-  auto readable = [&](std::string_view encoding) {
-    const std::optional<text::DecodedHtml> decoded = text::DecodeHtml(head, {}, encoding);
-    return decoded && count(decoded->utf8) == written;
-  };
-  return !readable("UTF-8") && !readable("Shift_JIS") && !(chosen && readable(chosen->encoding));
+  return head.find('\0') != std::string_view::npos;
 }
 
 }  // namespace
@@ -294,6 +378,10 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   // loading (a document framing itself), when it cannot be had, and for any address once the
   // load phase is over. A refusal is not remembered: the same frame may be had elsewhere.
   dom::DocumentPtr Frame(const std::string& address, int depth, bool parentIsFile) {
+    if (m_pCollecting) {
+      m_pCollecting->push_back(address);
+      return nullptr;
+    }
     try {
       if (IsFileUrl(address) && !parentIsFile)
         throw CLoadError("a web page cannot frame a local file");
@@ -337,7 +425,6 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   }
 
   dom::DocumentPtr LoadDocument(const std::string& address, std::size_t slot, int depth) {
-    if (m_settings.budget) m_settings.budget->ChargeDocument();
     Resource resource = Fetch(address);
     if (m_settings.budget) m_settings.budget->ChargeRead(resource.bytes.size());
     const std::string finalKey = DocumentKey(resource.url);
@@ -370,16 +457,93 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     return document;
   }
 
+  // Asking each frame window for its document makes the model load it, whether it does so
+  // while parsing or on first access. The frames' web documents are fetched side by side first;
+  // they are then parsed one by one, so the documents keep their order.
+  void LoadFrames(dom::IDocument& document) {
+    dom::WindowPtr window = document.ParentWindow();
+    if (!window) return;
+    std::vector<dom::WindowPtr> frames;
+    for (long i = 0, count = window->FrameCount(); i < count; ++i)
+      if (dom::WindowPtr frame = window->Frame(i)) frames.push_back(std::move(frame));
+    if (frames.size() > 1) Prefetch(frames);
+    for (const dom::WindowPtr& frame : frames) frame->Document();
+  }
+
+  void Prefetch(const std::vector<dom::WindowPtr>& frames) {
+    std::vector<std::string> requested;
+    m_pCollecting = &requested;
+    for (const dom::WindowPtr& frame : frames) frame->Document();
+    m_pCollecting = nullptr;
+    std::vector<std::string> addresses;
+    for (const std::string& address : requested) {
+      if (!url::HttpHost(address) || m_mapSlots.contains(address) ||
+          m_mapPrefetched.contains(address) ||
+          std::find(addresses.begin(), addresses.end(), address) != addresses.end())
+        continue;
+      // A site address that names a local file is read, not fetched; a refused one is
+      // refused when its frame is loaded.
+      try {
+        if (LocalPath(address)) continue;
+      } catch (const CLoadError&) {
+        continue;
+      }
+      addresses.push_back(address);
+    }
+    std::size_t maxBytes = SIZE_MAX;
+    if (m_settings.budget) {
+      addresses.resize(std::min(addresses.size(), m_settings.budget->DocumentsLeft()));
+      maxBytes = m_settings.budget->BytesLeft();
+    }
+    if (addresses.size() < 2) return;
+    try {
+      m_mapPrefetched.merge(FetchSideBySide(addresses, m_settings.limits, TimeLeft(), maxBytes));
+    } catch (const CLoadError&) {
+      // Each frame is then fetched on its own, and fails on its own.
+    }
+  }
+
+  // What is left of the run's time. Throws CLoadError when nothing is.
+  std::chrono::milliseconds TimeLeft() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_settings.deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) throw CLoadError("the run's time is up");
+    return left;
+  }
+
   void Note(const std::string& line) const {
     if (m_settings.note) m_settings.note(line);
   }
 
-  Resource Fetch(const std::string& address) const {
-    if (address == "about:blank") return {{}, address, {}};
-    if (std::optional<std::filesystem::path> path = LocalPath(address))
-      return {ReadLocalFile(*path, m_settings.limits.maxFileBytes), address, {}, true};
-    if (url::HttpHost(address)) return FetchWeb(address, m_settings.limits);
-    throw CLoadError("not an http, https or file address");
+  // A fetch from the web counts as a document even when it fails, for the time it takes; a
+  // local file counts once it was read, so missing frames are only missing.
+  Resource Fetch(const std::string& address) {
+    if (auto found = m_mapPrefetched.find(address); found != m_mapPrefetched.end()) {
+      Fetched fetched = std::move(found->second);
+      m_mapPrefetched.erase(found);
+      ChargeDocument();
+      // Bytes the frames together could not have: the run goes over what it may read.
+      if (fetched.overBudget && m_settings.budget)
+        m_settings.budget->ChargeRead(m_settings.budget->BytesLeft() + 1);
+      if (!fetched.resource) throw CLoadError(fetched.error);
+      return std::move(*fetched.resource);
+    }
+    if (address == "about:blank") {
+      ChargeDocument();
+      return {{}, address, {}};
+    }
+    if (std::optional<std::filesystem::path> path = LocalPath(address)) {
+      std::string bytes = ReadLocalFile(*path, m_settings.limits.maxFileBytes);
+      ChargeDocument();
+      return {std::move(bytes), address, {}, true};
+    }
+    if (!url::HttpHost(address)) throw CLoadError("not an http, https or file address");
+    ChargeDocument();
+    return FetchWeb(address, m_settings.limits, TimeLeft());
+  }
+
+  void ChargeDocument() const {
+    if (m_settings.budget) m_settings.budget->ChargeDocument();
   }
 
   // The local file that stands for `address`; none when it is to be fetched from the web.
@@ -408,6 +572,10 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   std::vector<dom::DocumentPtr> m_arrDocuments;
   // Requested and final addresses to their slot.
   std::map<std::string, std::size_t> m_mapSlots;
+  // Frames fetched side by side and not yet parsed, by requested address.
+  std::map<std::string, Fetched> m_mapPrefetched;
+  // While set, frame look-ups only note their addresses here.
+  std::vector<std::string>* m_pCollecting = nullptr;
 };
 
 CPageLoader::CPageLoader(LoaderSettings settings)

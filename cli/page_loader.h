@@ -43,6 +43,8 @@ struct LoaderSettings {
   std::function<void(const std::string&)> note;
   // Charged with every document loaded and every byte read, and by every parse; may be null.
   std::shared_ptr<CRunBudget> budget;
+  // When the run's time is up: no fetch goes on past it.
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 class CPageLoader {

@@ -64,12 +64,15 @@ bool HasChildList(const dom::Node& node) {
 }
 
 // The whole tree, template contents included; iterative, so that deep pages cannot exhaust
-// the stack.
-void AppendTree(std::string& out, dom::CHtmlDocument& document) {
+// the stack. Each node is charged to `budget` as it is written: resolved addresses under a long
+// base make a snapshot far larger than its page.
+void AppendTree(std::string& out, dom::CHtmlDocument& document, CRunBudget* budget) {
   const dom::Node* root = &document.Root();
   const dom::Node* node = root;
   for (;;) {
+    const std::size_t before = out.size();
     AppendNodeHead(out, *node, document);
+    if (budget) budget->ChargeSnapshot(out.size() - before);
     if (HasChildList(*node) && node->firstChild) {
       node = node->firstChild;
       continue;
@@ -109,16 +112,18 @@ std::string FrameIndexes(dom::IDocument& document, const std::vector<dom::Docume
   return out + ']';
 }
 
-void AppendDocument(std::string& out, dom::CHtmlDocument& document, const std::string& frames) {
+void AppendDocument(std::string& out, dom::CHtmlDocument& document, const std::string& frames,
+                    CRunBudget* budget) {
   out += R"({"url":)" + Quote(document.Url()) + R"(,"frames":)" + frames + R"(,"root":)";
-  AppendTree(out, document);
+  AppendTree(out, document, budget);
   out += '}';
 }
 
 }  // namespace
 
 std::string BuildSnapshot(const std::vector<dom::DocumentPtr>& documents,
-                          const dom::DocumentPtr& top, dom::CHtmlDocument& view) {
+                          const dom::DocumentPtr& top, dom::CHtmlDocument& view,
+                          CRunBudget* budget) {
   const auto topIndex = std::find(documents.begin(), documents.end(), top) - documents.begin();
   if (static_cast<std::size_t>(topIndex) == documents.size()) {
     throw std::logic_error("the top document is not among the loaded documents");
@@ -126,10 +131,10 @@ std::string BuildSnapshot(const std::vector<dom::DocumentPtr>& documents,
   std::string out = R"({"top":)" + std::to_string(topIndex) + R"(,"documents":[)";
   for (std::size_t i = 0; i < documents.size(); ++i) {
     if (i) out += ',';
-    AppendDocument(out, Portable(documents[i]), FrameIndexes(*documents[i], documents));
+    AppendDocument(out, Portable(documents[i]), FrameIndexes(*documents[i], documents), budget);
   }
   out += R"(],"view":)";
-  AppendDocument(out, view, "[]");
+  AppendDocument(out, view, "[]", budget);
   return out + "}\n";
 }
 

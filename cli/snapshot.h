@@ -11,8 +11,10 @@
 namespace tavrin::cli {
 
 // `documents` in the order of the frame document list; `top` one of them. Call it before the
-// run, which rewrites link and image addresses.
+// run, which rewrites link and image addresses. Throws CBudgetExceeded when the snapshot grows
+// larger than `budget` (may be null) allows.
 std::string BuildSnapshot(const std::vector<dom::DocumentPtr>& documents,
-                          const dom::DocumentPtr& top, dom::CHtmlDocument& view);
+                          const dom::DocumentPtr& top, dom::CHtmlDocument& view,
+                          CRunBudget* budget);
 
 }  // namespace tavrin::cli

@@ -129,7 +129,7 @@ class CGumboArena {
 
   static void* Allocate(void* self, std::size_t size) noexcept {
     auto& arena = *static_cast<CGumboArena*>(self);
-    if (arena.m_pBudget && !arena.m_pBudget->NoteParserAllocation()) arena.Abandon(Stop::OverTime);
+    if (arena.m_pBudget && !arena.m_pBudget->NoteWork()) arena.Abandon(Stop::OverTime);
     arena.EnterBooks();
     const std::size_t needed = sizeof(Chunk*) + (size + 7) / 8 * 8;
     Chunk* chunk = arena.m_pCurrent;
@@ -537,9 +537,18 @@ struct CHtmlDocument::Impl {
   // changed, or the node replaced, or the element whose children changed. The base address is
   // looked up again only when a base element may have come, gone or changed: new base elements
   // mark it themselves (NewElement), so a write to a link costs nothing however deep the base.
-  void NoteAttributeChange(const Node* changed) {
-    NoteChange(changed);
-    if (changed->IsHtml("base")) baseKnown = false;
+  // A written attribute is memory of the model, charged as the parser's is: every link of a
+  // page resolved against a long base address and written back would take far more memory
+  // than the page's size.
+  void SetAttribute(Node* element, const std::string& name, const std::string& value) {
+    if (budget) {
+      const std::string* old = element->FindAttribute(name);
+      const std::size_t grown = value.size() - std::min(value.size(), old ? old->size() : 0);
+      if (!budget->TryChargeParser(grown)) throw budget->ParserExceeded(false);
+    }
+    element->SetAttribute(name, value);
+    NoteChange(element);
+    if (element->IsHtml("base")) baseKnown = false;
   }
   void NoteTreeChange(const Node* changed) {
     NoteChange(changed);
@@ -569,9 +578,13 @@ struct CHtmlDocument::Impl {
     return baseUrl;
   }
 
+  // Resolving takes time in proportion to the base address, which a page may make long.
   std::string Resolve(const std::string* attribute) {
     if (!attribute) return {};
-    return url::ResolveUrl(BaseUrl(), *attribute, encoding).value_or(*attribute);
+    const std::string& base = BaseUrl();
+    if (budget && !budget->NoteWork(base.size() + attribute->size()))
+      throw budget->ParserExceeded(true);
+    return url::ResolveUrl(base, *attribute, encoding).value_or(*attribute);
   }
 
   const std::vector<const Node*>& FrameElements() {
@@ -696,8 +709,7 @@ class CHtmlNode : public INode {
     if (!hasInterface) throw DomError(kNoInterface, "the node lacks the interface");
   }
   void SetAttribute(const std::string& name, const std::string& value) {
-    m_pNode->SetAttribute(name, value);
-    m_impl.NoteAttributeChange(m_pNode);
+    m_impl.SetAttribute(m_pNode, name, value);
   }
 
   std::shared_ptr<CHtmlDocument> m_pDocument;  // keeps the tree alive
@@ -909,8 +921,7 @@ void CHtmlDocument::AppendText(Node& parent, std::string data) {
 }
 
 void CHtmlDocument::SetAttribute(Node& element, const std::string& name, const std::string& value) {
-  element.SetAttribute(name, value);
-  m_pImpl->NoteAttributeChange(&element);
+  m_pImpl->SetAttribute(&element, name, value);
 }
 
 void CHtmlDocument::RemoveChildren(Node& parent) {

@@ -32,6 +32,14 @@ void CRunBudget::ChargeDocument() {
   ++m_nDocuments;
 }
 
+std::size_t CRunBudget::DocumentsLeft() const noexcept {
+  return m_limits.maxDocuments - m_nDocuments;
+}
+
+std::size_t CRunBudget::BytesLeft() const noexcept {
+  return m_limits.maxBytesRead - m_nBytesRead;
+}
+
 void CRunBudget::ChargeRead(std::size_t bytes) {
   if (bytes > m_limits.maxBytesRead - m_nBytesRead) {
     throw CBudgetExceeded("the page and its frames are larger than " +
@@ -41,12 +49,20 @@ void CRunBudget::ChargeRead(std::size_t bytes) {
 }
 
 void CRunBudget::ChargeList(std::size_t bytes) {
+  ChargeOutput(m_nListBytes, bytes, "the list");
+}
+
+void CRunBudget::ChargeSnapshot(std::size_t bytes) {
+  ChargeOutput(m_nSnapshotBytes, bytes, "the snapshot");
+}
+
+void CRunBudget::ChargeOutput(std::size_t& charged, std::size_t bytes, std::string_view what) {
   const std::size_t allowed = Allowed(m_limits.listBytes, m_limits.listBytesPerByteRead);
-  if (bytes > allowed - std::min(allowed, m_nListBytes)) {
-    throw CBudgetExceeded("the list would be larger than " + Mebibytes(allowed) +
+  if (bytes > allowed - std::min(allowed, charged)) {
+    throw CBudgetExceeded(std::string(what) + " would be larger than " + Mebibytes(allowed) +
                           ", more than a page of this size gives");
   }
-  m_nListBytes += bytes;
+  charged += bytes;
 }
 
 bool CRunBudget::TryChargeParser(std::size_t bytes) noexcept {
@@ -60,10 +76,13 @@ void CRunBudget::ReleaseParser(std::size_t bytes) noexcept {
   m_nParserBytes -= std::min(bytes, m_nParserBytes);
 }
 
-bool CRunBudget::NoteParserAllocation() noexcept {
+bool CRunBudget::NoteWork(std::size_t bytes) noexcept {
   // Often enough to stop a parse that went astray within a moment.
   constexpr unsigned kClockInterval = 512;
-  if (++m_nParserAllocations % kClockInterval != 0) return true;
+  constexpr std::size_t kWorkInterval = std::size_t{1} << 20;
+  m_nWorkBytes += bytes;
+  if (++m_nSteps % kClockInterval != 0 && m_nWorkBytes < kWorkInterval) return true;
+  m_nWorkBytes = 0;
   return TimeLeft() >= std::chrono::nanoseconds(0);
 }
 
@@ -73,11 +92,11 @@ std::chrono::nanoseconds CRunBudget::TimeLeft() const noexcept {
 
 CBudgetExceeded CRunBudget::ParserExceeded(bool bTime) const {
   const std::string what =
-      bTime ? "reading the page needs more than " +
+      bTime ? "the page needs more than " +
                   std::to_string(
                       std::chrono::duration_cast<std::chrono::milliseconds>(AllowedTime()).count()) +
                   " ms of processor time"
-            : "parsing the page needs more than " +
+            : "the page needs more than " +
                   Mebibytes(Allowed(m_limits.parserBytes, m_limits.parserBytesPerByteRead)) +
                   " of memory";
   return CBudgetExceeded(what + ", more than a page of its size may");

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tavrin {
 
@@ -37,24 +38,31 @@ class CRunBudget {
 
   // One more document to load. Throws CBudgetExceeded.
   void ChargeDocument();
+  // How many more documents and bytes the run may load and read.
+  std::size_t DocumentsLeft() const noexcept;
+  std::size_t BytesLeft() const noexcept;
   // Bytes of a document read. Throws CBudgetExceeded.
   void ChargeRead(std::size_t bytes);
   // Bytes of list built. Throws CBudgetExceeded.
   void ChargeList(std::size_t bytes);
+  // Bytes of snapshot built, bounded as the list is. Throws CBudgetExceeded.
+  void ChargeSnapshot(std::size_t bytes);
   // Parser memory taken: false, charging nothing, when it would go over the budget.
   bool TryChargeParser(std::size_t bytes) noexcept;
   void ReleaseParser(std::size_t bytes) noexcept;
-  // One more allocation by the parser. Every few hundred, the run's processor time is read:
-  // false when the run has spent more than it may. Reading the clock for every parse would cost
-  // more than parsing a link's markup.
-  bool NoteParserAllocation() noexcept;
+  // One more step of work by the model (a parser allocation, an address resolved), taking time
+  // in proportion to `bytes` where that can be large. Every few hundred steps, and after every
+  // mebibyte, the run's processor time is read: false when the run has spent more than it may.
+  // Reading the clock for every parse would cost more than parsing a link's markup.
+  bool NoteWork(std::size_t bytes = 0) noexcept;
   // The processor time the run may still spend; from the thread that made the budget, whose
   // clock it reads.
   std::chrono::nanoseconds TimeLeft() const noexcept;
-  // The error for a parse that TryChargeParser (or, with `bTime`, NoteParserAllocation) stopped.
+  // The error for a parse that TryChargeParser (or, with `bTime`, NoteWork) stopped.
   CBudgetExceeded ParserExceeded(bool bTime) const;
 
  private:
+  void ChargeOutput(std::size_t& charged, std::size_t bytes, std::string_view what);
   std::size_t Allowed(std::size_t fixed, std::size_t perByteRead) const;
   std::chrono::nanoseconds AllowedTime() const;
 
@@ -62,9 +70,11 @@ class CRunBudget {
   std::size_t m_nDocuments = 0;
   std::size_t m_nBytesRead = 0;
   std::size_t m_nListBytes = 0;
+  std::size_t m_nSnapshotBytes = 0;
   std::size_t m_nParserBytes = 0;
   std::chrono::nanoseconds m_start;
-  unsigned m_nParserAllocations = 0;
+  unsigned m_nSteps = 0;
+  std::size_t m_nWorkBytes = 0;
 };
 
 }  // namespace tavrin

@@ -260,7 +260,9 @@ bool MapsToItself(const Codec& codec, char32_t c) {
 // Decodes with iconv. A rejected sequence becomes one U+FFFD and decoding goes on after it: a
 // multi-byte lead with a non-ASCII trail is one sequence, an ASCII byte after a lead is read
 // again (the Encoding Standard's rules); input ending inside a sequence ends in one U+FFFD.
-std::string DecodeWithIconv(std::string_view bytes, const Codec& codec) {
+// `clean`, when given, tells whether nothing was rejected.
+std::string DecodeWithIconv(std::string_view bytes, const Codec& codec, bool* clean = nullptr) {
+  if (clean) *clean = true;
   UniqueIconv cd("UTF-8", codec.iconvName);
   std::string out;
   while (!bytes.empty()) {
@@ -285,6 +287,7 @@ std::string DecodeWithIconv(std::string_view bytes, const Codec& codec) {
       AppendUtf8(out, b);
     } else {
       out += kReplacementChar;
+      if (clean) *clean = false;
     }
     bytes.remove_prefix(bad);
   }
@@ -591,7 +594,11 @@ std::optional<DecodedHtml> DecodeHtml(std::string_view bytes, std::string_view t
     bool valid = false;
     std::string utf8 = SanitizeUtf8(bytes, &valid);
     if (valid) return DecodedHtml{std::move(utf8), "UTF-8"};
-    encoding = "Shift_JIS";
+    // The legacy encodings of the bar's users and of the web at large.
+    bool readsAsShiftJis = false;
+    utf8 = DecodeWithIconv(bytes, CodecFor("Shift_JIS"), &readsAsShiftJis);
+    if (readsAsShiftJis) return DecodedHtml{std::move(utf8), "Shift_JIS"};
+    encoding = "windows-1252";
   }
   std::string utf8 = Decode(bytes, CodecFor(encoding));
   return DecodedHtml{std::move(utf8), std::move(encoding)};

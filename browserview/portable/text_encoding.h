@@ -18,7 +18,8 @@ struct DecodedHtml {
 
 // Decodes the bytes of an HTML document the way a browser picks the encoding: byte-order mark,
 // then `overrideLabel` (the user's choice), then the transport charset, then the <meta> prescan;
-// with nothing declared UTF-8 when the bytes are valid UTF-8, else Shift_JIS. The prescan reads
+// with nothing declared UTF-8 when the bytes are valid UTF-8, else Shift_JIS when they read as
+// Shift_JIS without a rejected sequence, else windows-1252. The prescan reads
 // the first 1024 bytes as the HTML standard does; a <meta> naming UTF-16 means UTF-8 there, and
 // x-user-defined windows-1252. Each invalid byte sequence becomes one U+FFFD. Empty when
 // overrideLabel is given and names no known encoding. Shift_JIS is decoded as code page 932, and

@@ -224,6 +224,10 @@ TEST(Options, UsageErrorsExitTwoWithOneLineAndNoOutput) {
       {"--base", "not an address", "a.html"},
       {"--base", "http://www.example/", "http://www.example/page.html"},
       {"--encoding", "no-such-encoding", "a.html"},
+      {"-o", "same.json", "--snapshot", "./same.json", "a.html"},
+      {"--snapshot", "-", "a.html"},
+      {"--timeout", "0", "a.html"},
+      {"--timeout", "1.5", "a.html"},
   };
   for (const std::vector<std::string>& args : cases) {
     const RunResult result = RunCli(args);
@@ -317,6 +321,11 @@ TEST(LocalInput, FilesHaveTheirOwnSizeLimit) {
   EXPECT_TRUE(Contains(refused.err, "larger than 1000 bytes")) << refused.err;
   // The limit of web fetches does not apply to local files.
   EXPECT_EQ(RunCli({input}, {.fetch = {.maxBytes = 1000}}).code, kExitSuccess);
+  // A size of 0 is no bound: files of /proc say so and hold text.
+  const RunResult proc = RunCli({"--verbose", "/proc/self/status"});
+  EXPECT_EQ(proc.code, kExitSuccess) << proc.err;
+  EXPECT_FALSE(Contains(proc.err, "(0 bytes")) << proc.err;
+  EXPECT_EQ(RunCli({"/proc/self/status"}, {.fetch = {.maxFileBytes = 10}}).code, kExitFailure);
 }
 
 TEST(OutputFile, WrittenOnSuccessUntouchedOnFailure) {
@@ -494,8 +503,10 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
   server.Route("/streamed.html",
                "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n" + big);
   server.Route("/loop.html",
-               "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n\r\n");
+               "HTTP/1.1 302 Found\r\nLocation: /loop.html\r\nContent-Length: 0\r\n"
+               "Connection: close\r\n\r\n");
   server.Route("/slow.html", CTestServer::kHang);
+  server.Route("/escape.html", HttpResponse("200 OK", "image/\x1b[2Jpng\u009b", "x"));
   const Limits limits{.fetch = {.connectTimeout = std::chrono::milliseconds(500),
                                 .totalTimeout = std::chrono::milliseconds(300),
                                 .maxRedirects = 3,
@@ -507,6 +518,7 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
       {"/streamed.html", "larger than 1000 bytes"},
       {"/loop.html", "redirect"},
       {"/slow.html", "timed out"},
+      {"/escape.html", "(image/\\x1B[2jpng\\u009B)"},
   };
   for (const auto& [path, reason] : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -515,6 +527,7 @@ TEST(WebInput, FetchFailuresExitOneWithoutOutput) {
     EXPECT_EQ(result.code, kExitFailure) << path;
     EXPECT_EQ(result.out, "") << path;
     EXPECT_TRUE(Contains(result.err, reason)) << path << ": " << result.err;
+    EXPECT_FALSE(Contains(result.err, "\x1b")) << path;
   }
 }
 
@@ -536,6 +549,25 @@ TEST(WebInput, FramesOfAWebPage) {
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_TRUE(Contains(warnings[0], "a web page cannot frame a local file")) << warnings[0];
   EXPECT_TRUE(Contains(warnings[1], "gone.html left out: HTTP status 404")) << warnings[1];
+
+  // The deadline bounds the whole run: frames that miss it are left out, together, and a page
+  // that misses it fails.
+  server.Route(
+      "/stalled.html",
+      HttpResponse("200 OK", "text/html",
+                   Page("<iframe src=hang1.html></iframe><iframe src=hang2.html></iframe>" +
+                        Link("http://www.example/kept", "K"))));
+  for (const char* path : {"/hang1.html", "/hang2.html", "/hang.html"})
+    server.Route(path, CTestServer::kHang);
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult framed = RunCli({"--timeout", "1", server.Url("/stalled.html")});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+  EXPECT_EQ(framed.code, kExitSuccess) << framed.err;
+  EXPECT_TRUE(Contains(framed.out, "http://www.example/kept"));
+  EXPECT_EQ(Count(framed.err, "left out"), 2u) << framed.err;
+  const RunResult stalled = RunCli({"--timeout", "1", server.Url("/hang.html")});
+  EXPECT_EQ(stalled.code, kExitFailure);
+  EXPECT_TRUE(Contains(stalled.err, "timed out")) << stalled.err;
 }
 
 // The rows of a list in one form, to compare the forms with each other.
@@ -719,7 +751,12 @@ TEST(ListFormats, FramesetRowsNameTheirDocuments) {
 // ever splits a TSV row, and the JSON and the CSV read back to the same texts.
 TEST(ListFormats, LinkTextsSurviveTsvJsonAndCsv) {
   CTempFolder folder;
-  const std::vector<std::pair<std::string, std::string>> texts = {
+  // JSON escapes what TSV must drop: control characters, which a terminal would obey.
+  struct Text {
+    std::string markup, text, json = text;
+  };
+  const std::vector<Text> texts = {
+      {"esc&#x1b;[31mred&#7;&#x7f;", "esc[31mred", "esc\x1b[31mred\x07\x7f"},
       {"tab&#9;inside", "tab inside"},
       {"line\nfeed\r\nand  spaces ", "line feed and spaces"},
       {"\"double\" and 'single' quotes", "\"double\" and 'single' quotes"},
@@ -730,7 +767,7 @@ TEST(ListFormats, LinkTextsSurviveTsvJsonAndCsv) {
   };
   std::string body;
   for (std::size_t i = 0; i < texts.size(); ++i)
-    body += Link("http://www.example/" + std::to_string(i), texts[i].first);
+    body += Link("http://www.example/" + std::to_string(i), texts[i].markup);
   const std::string input = folder.Write("texts.html", Page(body));
 
   const std::string tsv = RunCli({"--format", "tsv", input}).out;
@@ -741,8 +778,8 @@ TEST(ListFormats, LinkTextsSurviveTsvJsonAndCsv) {
   ASSERT_EQ(rows.size(), texts.size());
   ASSERT_EQ(json.size(), texts.size());
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(rows[i].text, texts[i].second) << i;
-    EXPECT_EQ(json[i].text, texts[i].second) << i;
+    EXPECT_EQ(rows[i].text, texts[i].text) << i;
+    EXPECT_EQ(json[i].text, texts[i].json) << i;
     EXPECT_EQ(json[i].document, url::FileUrlFromPath(input));
   }
 }
@@ -829,12 +866,31 @@ TEST(OutputFile, EachKindOfPathIsWrittenAsItAsks) {
   EXPECT_EQ(piped, list);
   EXPECT_TRUE(fs::is_fifo(fifo));
 
-  // A folder is refused and left as it is.
+  // "-" is the standard output.
+  const RunResult dash = RunCli({"-o", "-", input});
+  EXPECT_EQ(dash.out, list);
+  EXPECT_FALSE(fs::exists("-"));
+
+  // A replaced file keeps its mode, and its owner and group where the user could give them.
+  const std::string owned = folder.Write("owned.html", "old");
+  fs::permissions(owned, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(chown(owned.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(RunCli({"-o", owned, input}).code, kExitSuccess);
+  struct stat status {};
+  ASSERT_EQ(stat(owned.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  if (root) EXPECT_EQ(status.st_uid, 65534u);
+  EXPECT_EQ(ReadFile(owned), list);
+
+  // A folder is refused and left as it is, and so is the snapshot of the run.
   fs::create_directory(folder.Path("folder"));
-  const RunResult refused = RunCli({"-o", folder.Path("folder"), input});
+  const std::string snapshot = folder.Write("snapshot.json", "earlier snapshot");
+  const RunResult refused = RunCli({"-o", folder.Path("folder"), "--snapshot", snapshot, input});
   EXPECT_EQ(refused.code, kExitFailure);
   EXPECT_TRUE(Contains(refused.err, "is a folder")) << refused.err;
   EXPECT_TRUE(fs::is_empty(folder.Path("folder")));
+  EXPECT_EQ(ReadFile(snapshot), "earlier snapshot");
 }
 
 // Pages made to cost far more than their size: each is listed in time and memory that follow
@@ -856,6 +912,11 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
     manyFrames += "<iframe src=\"" + name + "\"></iframe>";
   }
   folder.Write("many-frames.html", Page(manyFrames));
+  // Missing frames are no documents read: 300 of them are left out, and the page listed.
+  std::string missingFrames;
+  for (int i = 0; i < 300; ++i)
+    missingFrames += "<iframe src=\"missing" + std::to_string(i) + ".html\"></iframe>";
+  folder.Write("missing-frames.html", Page(missingFrames + links));
 
   std::string longBase = "<base href=\"http://e.com/" + std::string(100'000, 'a') + "/\">";
   for (int i = 0; i < 1000; ++i) longBase += "<a href=\"" + std::to_string(i) + "\">x</a>";
@@ -875,12 +936,27 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
     std::string page;
     std::string refusal;  // empty: listed
     Limits limits;
+    std::vector<std::string> options;
   };
+  // Each resolved address written back under the long base is another 100 kB.
+  const Limits smallParser{.run = {.parserBytes = std::size_t{32} << 20}};
   const std::vector<Case> cases = {
-      {"self.html", "", {}},
+      {"self.html", "", {}, {"--snapshot", folder.Path("snapshot.json")}},
       {"many-frames.html", "more than 256 documents", {}},
+      {"missing-frames.html", "", {}},
       {"long-base.html", "the list would be larger than", {}},
-      {"reopened.html", "of memory, more than a page of its size may", {}},
+      {"long-base.html",
+       "of memory, more than a page of its size may",
+       smallParser,
+       {"--domain-only"}},
+      {"long-base.html",
+       "the snapshot would be larger than",
+       {},
+       {"--snapshot", folder.Path("snapshot.json")}},
+      {"reopened.html",
+       "of memory, more than a page of its size may",
+       {},
+       {"--snapshot", folder.Path("snapshot.json")}},
       {"deep.html",
        "ms of processor time",
        {.run = {.processorTime = std::chrono::milliseconds(0), .processorTimePerByteRead = {}}}},
@@ -889,18 +965,23 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
        {.run = {.processorTime = std::chrono::milliseconds(300), .processorTimePerByteRead = {}}}},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.page);
+    SCOPED_TRACE(test.page + " " + ::testing::PrintToString(test.options));
     const std::string output = folder.Write("list.html", "earlier list");
-    const RunResult result = RunCli({"-o", output, folder.Path(test.page)}, test.limits);
+    const std::string snapshot = folder.Write("snapshot.json", "earlier snapshot");
+    std::vector<std::string> args = {"-o", output, folder.Path(test.page)};
+    args.insert(args.end(), test.options.begin(), test.options.end());
+    const RunResult result = RunCli(args, test.limits);
     if (test.refusal.empty()) {
       ASSERT_EQ(result.code, kExitSuccess) << result.err;
       // One document, its links once: the frames name the page itself.
       EXPECT_EQ(Count(ReadFile(output), "<TR>"), 2000u);
+      if (!test.options.empty()) EXPECT_TRUE(ReadFile(snapshot).starts_with("{\"top\":0"));
       continue;
     }
     EXPECT_EQ(result.code, kExitFailure);
     EXPECT_TRUE(Contains(result.err, test.refusal)) << result.err;
     EXPECT_EQ(ReadFile(output), "earlier list");
+    EXPECT_EQ(ReadFile(snapshot), "earlier snapshot");
   }
 }
 
@@ -936,10 +1017,8 @@ TEST(Frames, ARefusalIsNotRemembered) {
   EXPECT_TRUE(Contains(warnings[0], "x.html left out: nested deeper")) << warnings[0];
 }
 
-TEST(LocalInput, FilesThatAreNotTextAreRefused) {
+TEST(LocalInput, OnlyFilesThatAreNotTextAreRefused) {
   CTempFolder folder;
-  std::string noise;
-  for (int i = 0; i < 4096; ++i) noise += static_cast<char>(0xFD + i % 3);
   const std::vector<std::pair<std::string, std::string>> binary = {
       {"program", std::string("\x7F"
                               "ELF\x02\x01\x01",
@@ -947,7 +1026,6 @@ TEST(LocalInput, FilesThatAreNotTextAreRefused) {
                       "<html><a href=http://e.com/>x</a>"},
       {"picture.png", std::string("\x89PNG\r\n\x1A\n", 8) + "<a href=http://e.com/>x</a>"},
       {"nul.html", std::string("<html>\0\0\0<a href=http://e.com/>x</a>", 35)},
-      {"noise.html", noise},
   };
   for (const auto& [name, content] : binary) {
     const RunResult result = RunCli({folder.Write(name, content)});
@@ -955,16 +1033,35 @@ TEST(LocalInput, FilesThatAreNotTextAreRefused) {
     EXPECT_TRUE(Contains(result.err, "not a text file")) << name << ": " << result.err;
     EXPECT_EQ(result.out, "") << name;
   }
-  const std::string link = "<a href=http://e.com/>";
-  const std::vector<std::pair<std::string, std::string>> text = {
-      {"utf16.html", std::string("\xFF\xFE<\0a\0>\0", 8)},
-      {"sjis.html", link + "\x93\xFA\x96\x7B\x8C\xEA</a>"},
-      {"eucjp.html", "<meta charset=euc-jp>" + link + "\xC6\xFC\xCB\xDC</a>"},
-      {"latin1.html", "<meta charset=windows-1252>" + link + "caf\xE9 \xFE\xFF\xFD</a>"},
-      {"long-utf8.html", std::string(1023, ' ') + "日本" + link + "x</a>"},
+  // Any other bytes are read as a browser reads a page that declares nothing.
+  auto Utf16Le = [](std::string_view ascii) {
+    std::string wide = "\xFF\xFE";
+    for (char c : ascii) wide += {c, '\0'};
+    return wide;
   };
-  for (const auto& [name, content] : text)
-    EXPECT_EQ(RunCli({folder.Write(name, content)}).code, kExitSuccess) << name;
+  const std::string link = "<a href=http://e.com/>";
+  const struct {
+    std::string name, content, text;
+  } text[] = {
+      {"utf16.html", Utf16Le(link) + std::string("\xE5\x65", 2), "日"},
+      {"sjis.html", link + "\x93\xFA\x96\x7B\x8C\xEA</a>", "日本語"},
+      {"eucjp.html", "<meta charset=euc-jp>" + link + "\xC6\xFC\xCB\xDC</a>", "日本"},
+      {"latin1.html", "<meta charset=windows-1252>" + link + "caf\xE9 \xFE\xFF\xFD</a>",
+       "café þÿý"},
+      {"undeclared-1252.html", link + "caf\xE9 cr\xE8me \x80 5</a>", "café crème € 5"},
+      {"stray-latin1.html", link + "日本 caf\xE9 </a>", "café"},
+      {"noise.html", link + std::string(4096, '\xFD') + "</a>", "ýýý"},
+      {"long-utf8.html", std::string(1023, ' ') + "日本" + link + "x</a>", "\tx\t"},
+  };
+  for (const auto& [name, content, shown] : text) {
+    const RunResult result = RunCli({"--format", "tsv", folder.Write(name, content)});
+    EXPECT_EQ(result.code, kExitSuccess) << name << ": " << result.err;
+    EXPECT_TRUE(Contains(result.out, shown)) << name << ": " << result.out;
+  }
+  // The user's choice still wins.
+  EXPECT_TRUE(Contains(
+      RunCli({"--format", "tsv", "--encoding", "koi8-r", folder.Path("undeclared-1252.html")}).out,
+      "cafИ"));
 
   // A frame that is not text is left out like one that is missing.
   folder.Write("top.html", Frameset({"program", "sjis.html"}));

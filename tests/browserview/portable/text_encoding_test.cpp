@@ -341,12 +341,16 @@ TEST(DecodeHtml, ValidUtf8FallsBackToUtf8) {
   EXPECT_EQ(Decoded(""), "");
 }
 
-TEST(DecodeHtml, InvalidUtf8FallsBackToShiftJis) {
+TEST(DecodeHtml, InvalidUtf8FallsBackToShiftJisThenWindows1252) {
   const std::string page = "<html><body><p>" + kSjisPage + "</p></body></html>";
   const auto result = DecodeHtml(page);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->encoding, "Shift_JIS");
   EXPECT_EQ(result->utf8, "<html><body><p>" + std::string(kUtf8Page) + "</p></body></html>");
+  // Bytes that Shift_JIS rejects: a lead without its trail, a byte that leads nothing.
+  EXPECT_EQ(EncodingOf("<p>caf\xE9 cr\xE8me</p>"), "windows-1252");
+  EXPECT_EQ(Decoded("<p>caf\xE9 \x80 \xFD</p>"), "<p>café € ý</p>");
+  EXPECT_EQ(Decoded("\x80\xA1"), "\u0080\uFF61");  // Shift_JIS's own 0x80 is no rejection
 }
 
 // --- Invalid bytes ---
