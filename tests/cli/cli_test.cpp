@@ -875,12 +875,16 @@ TEST(OutputFile, EachKindOfPathIsWrittenAsItAsks) {
   const std::string owned = folder.Write("owned.html", "old");
   fs::permissions(owned, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(chown(owned.c_str(), 65534, 65534), 0);
+  if (root) {
+    ASSERT_EQ(chown(owned.c_str(), 65534, 65534), 0);
+  }
   ASSERT_EQ(RunCli({"-o", owned, input}).code, kExitSuccess);
   struct stat status {};
   ASSERT_EQ(stat(owned.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
-  if (root) EXPECT_EQ(status.st_uid, 65534u);
+  if (root) {
+    EXPECT_EQ(status.st_uid, 65534u);
+  }
   EXPECT_EQ(ReadFile(owned), list);
 
   // A folder is refused and left as it is, and so is the snapshot of the run.
@@ -975,7 +979,9 @@ TEST(BoundedWork, HostilePagesAreListedOrRefusedWhole) {
       ASSERT_EQ(result.code, kExitSuccess) << result.err;
       // One document, its links once: the frames name the page itself.
       EXPECT_EQ(Count(ReadFile(output), "<TR>"), 2000u);
-      if (!test.options.empty()) EXPECT_TRUE(ReadFile(snapshot).starts_with("{\"top\":0"));
+      if (!test.options.empty()) {
+        EXPECT_TRUE(ReadFile(snapshot).starts_with("{\"top\":0"));
+      }
       continue;
     }
     EXPECT_EQ(result.code, kExitFailure);
