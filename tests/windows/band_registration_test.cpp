@@ -136,6 +136,14 @@ TEST_F(BandRegistration, WritesEveryKeyAndClearsTheCategoryCaches) {
   EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kExtensionKey, L"HotIcon"), shortPath + L",101");
 
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0"));
+  // On 64-bit Windows each browser reads the registry view of its own bitness: the x86 DLL
+  // registers for the 32-bit browser only, the x64 DLL for the 64-bit one only.
+  const REGSAM own = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  const REGSAM other = own == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  for (const std::wstring& path : {L"SOFTWARE\\Classes\\" + key, std::wstring(kExtensionKey)}) {
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, path, own)) << path;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path, other)) << path;
+  }
   for (const wchar_t* cache : kCacheKeys)
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, cache, L"Implementing"), std::nullopt) << cache;
 }

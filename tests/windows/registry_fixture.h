@@ -29,9 +29,10 @@ class ScratchKey : public testing::Test {
               ERROR_SUCCESS);
   }
 
-  static bool KeyExists(HKEY root, const std::wstring& path) {
+  // view: KEY_WOW64_32KEY or KEY_WOW64_64KEY for that registry view, 0 for the caller's own.
+  static bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0) {
     tavrin::UniqueHkey key;
-    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
   }
 
   static void SetRaw(const std::wstring& path, const wchar_t* name, DWORD type, const void* data,
