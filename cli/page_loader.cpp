@@ -1,6 +1,6 @@
 #include "cli/page_loader.h"
 
-#include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <boost/beast/http/rfc7230.hpp>
@@ -73,177 +73,54 @@ bool IsHtmlType(const std::string& mediaType) {
   return mediaType.empty() || mediaType == "text/html" || mediaType == "application/xhtml+xml";
 }
 
-struct CurlCleanup {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using UniqueCurl = std::unique_ptr<CURL, CurlCleanup>;
-
-struct Download {
-  std::string bytes;
-  std::size_t maxBytes = 0;
-  bool tooLarge = false;
-  // Transfers side by side share what the run may still read.
-  std::size_t* pBatchBytes = nullptr;
-  std::size_t batchMaxBytes = 0;
-  bool overBudget = false;
-};
-
-std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* context) {
-  auto* download = static_cast<Download*>(context);
-  const std::size_t length = size * count;
-  // Returning less than was given makes libcurl abort the transfer.
-  if (length > download->maxBytes - download->bytes.size()) {
-    download->tooLarge = true;
-    return 0;
-  }
-  if (download->pBatchBytes) {
-    if (length > download->batchMaxBytes - *download->pBatchBytes) {
-      download->overBudget = true;
-      return 0;
-    }
-    *download->pBatchBytes += length;
-  }
-  try {
-    download->bytes.append(data, length);
-  } catch (...) {
-    return 0;
-  }
-  return length;
-}
-
-// One fetch; its handle points at the download and the error buffer, so it does not move.
-struct Transfer {
-  std::string address;
-  UniqueCurl curl;
-  Download download;
-  char error[CURL_ERROR_SIZE] = "";
-};
-
-// A transfer of `address` within the fetch limits and the `timeLeft` of the run.
-std::unique_ptr<Transfer> StartTransfer(const std::string& address, const FetchLimits& limits,
-                                        std::chrono::milliseconds timeLeft) {
-  auto transfer = std::make_unique<Transfer>();
-  transfer->address = address;
-  transfer->curl.reset(curl_easy_init());
-  if (!transfer->curl) throw CLoadError("libcurl cannot be started");
-  CURL* handle = transfer->curl.get();
-  transfer->download.maxBytes = limits.maxBytes;
-  curl_easy_setopt(handle, CURLOPT_URL, transfer->address.c_str());
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, transfer->error);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  // A redirect must not lead a web page to a local file or to another protocol.
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, limits.maxRedirects);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(std::min(limits.connectTimeout, timeLeft).count()));
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS,
-                   static_cast<long>(std::min(limits.totalTimeout, timeLeft).count()));
-  curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
-  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(handle, CURLOPT_USERAGENT, "tavrin-anchors");
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer->download);
-  return transfer;
-}
-
-// The document a finished transfer brought. Throws CLoadError when it brought none.
-Resource FinishTransfer(Transfer& transfer, CURLcode result, const FetchLimits& limits) {
-  CURL* handle = transfer.curl.get();
-  if (transfer.download.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
-    ThrowTooLarge(limits.maxBytes);
-  if (result != CURLE_OK)
-    throw CLoadError(*transfer.error ? transfer.error : curl_easy_strerror(result));
-
-  long status = 0;
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+// What a web fetch brought, judged as a browser judges it. Throws CLoadError when it brought no
+// document.
+Resource ResourceOfReply(WebReply reply, const std::string& address, const FetchLimits& limits) {
+  if (reply.tooLarge) ThrowTooLarge(limits.maxBytes);
+  if (!reply.error.empty()) throw CLoadError(reply.error);
   // A 3xx left over is a redirect without a usable target: its body is not the page.
-  if (status >= 300) throw CLoadError("HTTP status " + std::to_string(status));
-  const char* contentType = nullptr;
-  curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &contentType);
-  ContentType type = ParseContentType(contentType ? contentType : "");
+  if (reply.status >= 300) throw CLoadError("HTTP status " + std::to_string(reply.status));
+  ContentType type = ParseContentType(reply.contentType);
   if (!IsHtmlType(type.mediaType))
     throw CLoadError("not an HTML document (" + type.mediaType + ")");
-
-  const char* finalAddress = nullptr;
-  curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
-  std::optional<std::string> normalized =
-      url::NormalizeUrl(finalAddress ? finalAddress : transfer.address);
-  return {std::move(transfer.download.bytes), normalized.value_or(transfer.address),
-          std::move(type.charset)};
+  std::optional<std::string> normalized = url::NormalizeUrl(reply.url);
+  return {std::move(reply.bytes), normalized.value_or(address), std::move(type.charset)};
 }
 
-Resource FetchWeb(const std::string& address, const FetchLimits& limits,
-                  std::chrono::milliseconds timeLeft) {
-  const std::unique_ptr<Transfer> transfer = StartTransfer(address, limits, timeLeft);
-  return FinishTransfer(*transfer, curl_easy_perform(transfer->curl.get()), limits);
-}
+struct ModuleClose {
+  void operator()(void* module) const { dlclose(module); }
+};
+using UniqueModule = std::unique_ptr<void, ModuleClose>;
 
-// What a fetch side by side brought: the document, or why there is none.
-struct Fetched {
-  std::optional<Resource> resource;
-  std::string error;
-  bool overBudget = false;  // the batch went over what the run may still read
+// The web fetcher's module, found through the program's run path in ../lib/tavrin-anchors, in the
+// build as once installed. It stays mapped to the end of the process: unmapping libcurl and its
+// libraries at exit made a fetching run 3 ms slower than the program linked with them.
+class CWebFetcherModule {
+ public:
+  CWebFetcherModule()
+      : m_module(dlopen(TAVRIN_WEB_FETCHER_MODULE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
+    if (!m_module) Fail();
+    auto* entry = reinterpret_cast<IWebFetcher* (*)()>(dlsym(m_module.get(), "TavrinWebFetcher"));
+    if (!entry) Fail();
+    m_pFetcher = entry();
+  }
+
+  IWebFetcher& Fetcher() const { return *m_pFetcher; }
+
+ private:
+  [[noreturn]] static void Fail() {
+    throw CLoadError(std::string("cannot load the web fetcher: ") + dlerror());
+  }
+
+  UniqueModule m_module;
+  IWebFetcher* m_pFetcher = nullptr;
 };
 
-struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-using UniqueMulti = std::unique_ptr<CURLM, MultiCleanup>;
-
-// Fetches `addresses` side by side, as a browser fetches the frames of a page: at most six
-// connections to one host, HTTP/2 streams over one connection where the server offers them,
-// and no more bytes in all than `maxBytes`.
-std::map<std::string, Fetched> FetchSideBySide(const std::vector<std::string>& addresses,
-                                               const FetchLimits& limits,
-                                               std::chrono::milliseconds timeLeft,
-                                               std::size_t maxBytes) {
-  UniqueMulti multi(curl_multi_init());
-  if (!multi) throw CLoadError("libcurl cannot be started");
-  curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
-  curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-  std::size_t batchBytes = 0;
-  std::map<CURL*, std::unique_ptr<Transfer>> running;
-  // The handles leave the multi handle before either is cleaned up, also when this throws.
-  struct Detach {
-    CURLM* multi;
-    std::map<CURL*, std::unique_ptr<Transfer>>& running;
-    ~Detach() {
-      for (const auto& entry : running) curl_multi_remove_handle(multi, entry.first);
-    }
-  } detach{multi.get(), running};
-  for (const std::string& address : addresses) {
-    std::unique_ptr<Transfer> transfer = StartTransfer(address, limits, timeLeft);
-    transfer->download.pBatchBytes = &batchBytes;
-    transfer->download.batchMaxBytes = maxBytes;
-    CURL* handle = transfer->curl.get();
-    running.emplace(handle, std::move(transfer));
-    curl_multi_add_handle(multi.get(), handle);
-  }
-  std::map<std::string, Fetched> fetched;
-  int active = 1;
-  while (active > 0) {
-    if (curl_multi_perform(multi.get(), &active) != CURLM_OK) break;
-    int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-      if (message->msg != CURLMSG_DONE) continue;
-      const auto found = running.find(message->easy_handle);
-      if (found == running.end()) continue;
-      std::unique_ptr<Transfer> transfer = std::move(found->second);
-      running.erase(found);
-      curl_multi_remove_handle(multi.get(), transfer->curl.get());
-      Fetched& result = fetched[transfer->address];
-      result.overBudget = transfer->download.overBudget;
-      try {
-        result.resource = FinishTransfer(*transfer, message->data.result, limits);
-      } catch (const CLoadError& error) {
-        result.error = error.what();
-      }
-    }
-    if (active > 0 && curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) break;
-  }
-  return fetched;
+// Loaded on the first web address and kept for the rest of the process; a failed load is tried
+// again on the next.
+IWebFetcher& WebFetcher() {
+  static const CWebFetcherModule module;
+  return module.Fetcher();
 }
 
 std::string ReadLocalFile(const std::filesystem::path& path, std::size_t maxBytes) {
@@ -497,7 +374,8 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     }
     if (addresses.size() < 2) return;
     try {
-      m_mapPrefetched.merge(FetchSideBySide(addresses, m_settings.limits, TimeLeft(), maxBytes));
+      m_mapPrefetched.merge(
+          WebFetcher().FetchSideBySide(addresses, m_settings.limits, TimeLeft(), maxBytes));
     } catch (const CLoadError&) {
       // Each frame is then fetched on its own, and fails on its own.
     }
@@ -519,14 +397,13 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   // local file counts once it was read, so missing frames are only missing.
   Resource Fetch(const std::string& address) {
     if (auto found = m_mapPrefetched.find(address); found != m_mapPrefetched.end()) {
-      Fetched fetched = std::move(found->second);
+      WebReply reply = std::move(found->second);
       m_mapPrefetched.erase(found);
       ChargeDocument();
       // Bytes the frames together could not have: the run goes over what it may read.
-      if (fetched.overBudget && m_settings.budget)
+      if (reply.overBudget && m_settings.budget)
         m_settings.budget->ChargeRead(m_settings.budget->BytesLeft() + 1);
-      if (!fetched.resource) throw CLoadError(fetched.error);
-      return std::move(*fetched.resource);
+      return ResourceOfReply(std::move(reply), address, m_settings.limits);
     }
     if (address == "about:blank") {
       ChargeDocument();
@@ -539,7 +416,8 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
     }
     if (!url::HttpHost(address)) throw CLoadError("not an http, https or file address");
     ChargeDocument();
-    return FetchWeb(address, m_settings.limits, TimeLeft());
+    return ResourceOfReply(WebFetcher().Fetch(address, m_settings.limits, TimeLeft()), address,
+                           m_settings.limits);
   }
 
   void ChargeDocument() const {
@@ -573,7 +451,7 @@ class CPageLoader::CState : public std::enable_shared_from_this<CState> {
   // Requested and final addresses to their slot.
   std::map<std::string, std::size_t> m_mapSlots;
   // Frames fetched side by side and not yet parsed, by requested address.
-  std::map<std::string, Fetched> m_mapPrefetched;
+  std::map<std::string, WebReply> m_mapPrefetched;
   // While set, frame look-ups only note their addresses here.
   std::vector<std::string>* m_pCollecting = nullptr;
 };

@@ -1,5 +1,6 @@
 // Loads a page and its frames into the portable document model. Local files are read from disk,
-// with a base address as the site that address names; web addresses are fetched with libcurl.
+// with a base address as the site that address names; web addresses are fetched by the web
+// fetcher module, loaded on the first of them.
 #pragma once
 
 #include <chrono>
@@ -12,18 +13,9 @@
 
 #include "browserview/document_model.h"
 #include "browserview/portable/run_budget.h"
+#include "cli/web_fetcher.h"
 
 namespace tavrin::cli {
-
-// Bounds of one fetch, redirects included; the defaults are the program's.
-struct FetchLimits {
-  std::chrono::milliseconds connectTimeout{10'000};
-  std::chrono::milliseconds totalTimeout{30'000};
-  long maxRedirects = 10;
-  std::size_t maxBytes = std::size_t{64} << 20;
-  // A local file, which the user chose, may be larger: a page of a million links is 130 MB.
-  std::size_t maxFileBytes = std::size_t{512} << 20;
-};
 
 // A document that cannot be had; what() says why.
 class CLoadError : public std::runtime_error {

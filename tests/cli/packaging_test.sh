@@ -16,13 +16,30 @@ lists_sample() {
   "$build/cli/tavrin-anchors" $args | cmp -s - "$work/got.tsv" || fail "$1 lists the sample differently"
 }
 
+# The program, run from where it was unpacked or installed, loads its web fetcher for a web
+# address: only libcurl says that a closed port refused the connection.
+fetches() {
+  "$1" http://127.0.0.1:1/ >/dev/null 2>"$work/err" && fail "$1 read a closed port"
+  grep -q 'connect to 127.0.0.1' "$work/err" || fail "$1 did not fetch: $(cat "$work/err")"
+}
+
 case $mode in
 install)
   cmake --install "$build" --prefix "$work/p" >/dev/null
   (cd "$work/p" && find . -type f | sort) >"$work/tree"
-  printf '%s\n' ./bin/tavrin-anchors ./share/doc/tavrin-anchors/copyright \
-    ./share/man/man1/tavrin-anchors.1 | diff - "$work/tree" || fail "installed tree"
+  printf '%s\n' ./bin/tavrin-anchors ./lib/tavrin-anchors/tavrin-web-fetcher.so \
+    ./share/doc/tavrin-anchors/copyright ./share/man/man1/tavrin-anchors.1 |
+    diff - "$work/tree" || fail "installed tree"
   lists_sample "$work/p/bin/tavrin-anchors"
+  fetches "$work/p/bin/tavrin-anchors"
+  # libcurl is the fetcher's alone, and local pages need no fetcher.
+  readelf -d "$work/p/bin/tavrin-anchors" | grep -q 'NEEDED.*libcurl' && fail "the program links libcurl"
+  rm "$work/p/lib/tavrin-anchors/tavrin-web-fetcher.so"
+  lists_sample "$work/p/bin/tavrin-anchors"
+  status=0
+  "$work/p/bin/tavrin-anchors" http://127.0.0.1:1/ >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" = 1 ] && [ ! -s "$work/out" ] && grep -q 'tavrin-web-fetcher.so' "$work/err" ||
+    fail "a web address without the fetcher: exit $status, $(cat "$work/err")"
   page=$work/p/share/man/man1/tavrin-anchors.1
   groff -man -ww -z "$page" 2>"$work/warnings"
   [ ! -s "$work/warnings" ] || fail "groff warns: $(cat "$work/warnings")"
@@ -41,11 +58,12 @@ deb)
   [ -f "$1" ] || fail "no tavrin-anchors_VERSION_amd64.deb"
   dpkg-deb -f "$1" Depends | grep -q libcurl || fail "dependencies not computed: $(dpkg-deb -f "$1" Depends)"
   dpkg-deb -x "$1" "$work/x"
-  for file in usr/bin/tavrin-anchors usr/share/man/man1/tavrin-anchors.1 \
-    usr/share/doc/tavrin-anchors/copyright; do
+  for file in usr/bin/tavrin-anchors usr/lib/tavrin-anchors/tavrin-web-fetcher.so \
+    usr/share/man/man1/tavrin-anchors.1 usr/share/doc/tavrin-anchors/copyright; do
     [ -f "$work/x/$file" ] || fail "package lacks $file"
   done
   lists_sample "$work/x/usr/bin/tavrin-anchors"
+  fetches "$work/x/usr/bin/tavrin-anchors"
   ;;
 zip)
   for file in x86/Tavrin.dll x86/設定.exe x64/Tavrin.dll x64/設定.exe; do
