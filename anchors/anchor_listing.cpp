@@ -65,7 +65,7 @@ int ListDocumentAnchors(dom::IDocument& document, bool bDomainOnly, IAnchorSink&
     if (!GetHttpHost(url, pageHost)) pageHost.clear();
 
     const dom::CollectionPtr links = document.Links();
-    if (!links) throw dom::DomError(kErrorNullResult, "document has no links collection");
+    if (!links) throw dom::DomError(dom::kErrorNullResult, "document has no links collection");
     const long count = links->Length();
     sink.OpenTable(url);
 
@@ -144,7 +144,7 @@ int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocum
 
 void ShowAnchorList(dom::IDocument& viewDocument, std::string list, std::string* anchorList) {
   const dom::NodePtr body = viewDocument.Body();
-  if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");
+  if (!body) throw dom::DomError(dom::kErrorNullResult, "view document has no body");
   body->SetInnerHtml(list);
   // The view holds the list now; its text goes before the clean-up needs memory.
   if (anchorList) *anchorList = std::move(list);

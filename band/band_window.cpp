@@ -1,12 +1,12 @@
 #include "band/band_window.h"
 
 #include "band/band_constants.h"
+#include "band/mshtml_refresh.h"
+#include "band/settings.h"
 #include "band/settings_dialog.h"
-#include "browserview/mshtml/mshtml_refresh.h"
 #include "framework/gdi.h"
 #include "framework/module.h"
 #include "resources/resource.h"
-#include "shared/settings.h"
 #include "shared/version_dialog.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include "framework/unique_any.h"
 #include "not_implemented_band_window.h"
 #include "not_implemented_dispatch.h"
-#include "shared/settings.h"
+#include "band/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "browserview/band_html_view.h"
+#include "band/band_html_view.h"
 
 #include "framework/module.h"
-#include "shared/settings.h"
+#include "band/settings.h"
 #include "stand_ins.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "browserview/mshtml/mshtml_refresh.h"
+#include "band/mshtml_refresh.h"
 
 #include <cstdint>
 #include <memory>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "anchors/refresh_anchor_list.h"
+#include "band/settings.h"
 #include "browserview/mshtml/mshtml_document.h"
-#include "shared/settings.h"
 
 namespace tavrin::mshtml {
 

@@ -1,6 +1,6 @@
 // The band's run of the anchor list through the MSHTML adapter, over the browser double: what
 // each failure level leaves behind, and every reference given back after each run.
-#include "browserview/mshtml/mshtml_refresh.h"
+#include "band/mshtml_refresh.h"
 
 #include "browserview/mshtml/mshtml_document.h"
 
@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "band/settings.h"
 #include "framework/com_object.h"
 #include "framework/unique_any.h"
 #include "mshtml_double.h"
-#include "shared/settings.h"
 #include "web_browser_double.h"
 
 namespace tavrin {
