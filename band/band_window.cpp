@@ -36,6 +36,18 @@ constexpr std::array<ButtonTexts, 4> kButtons{{
      L"バージョン情報(&A)..."},
 }};
 
+// A flag that is set for as long as a scope lasts, however it ends.
+class CFlagScope {
+ public:
+  explicit CFlagScope(BOOL& flag) noexcept : m_flag(flag) { m_flag = TRUE; }
+  ~CFlagScope() { m_flag = FALSE; }
+  CFlagScope(const CFlagScope&) = delete;
+  CFlagScope& operator=(const CFlagScope&) = delete;
+
+ private:
+  BOOL& m_flag;
+};
+
 const ButtonTexts* FindButton(UINT_PTR command) noexcept {
   const auto found = std::ranges::find(kButtons, command, &ButtonTexts::command);
   return found == kButtons.end() ? nullptr : &*found;
@@ -369,9 +381,8 @@ BOOL CBandWindow::RefreshAnchorList() noexcept {
   }
   try {
     const auto frameDocuments = m_arrFrameDocuments;
-    m_bBuildingList = TRUE;
+    const CFlagScope building(m_bBuildingList);
     mshtml::RefreshAnchorList(mainBrowser.get(), document.get(), frameDocuments, viewBrowser.get());
-    m_bBuildingList = FALSE;
     return TRUE;
   } catch (...) {
     static_cast<void>(LOG_CAUGHT_EXCEPTION());
