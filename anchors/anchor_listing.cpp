@@ -1,7 +1,6 @@
 #include "anchors/anchor_listing.h"
 
 #include <algorithm>
-#include <new>
 #include <unordered_set>
 
 #include "anchors/anchor_collector.h"
@@ -9,6 +8,7 @@
 #include "anchors/html_escape.h"
 #include "anchors/markup_sanitizer.h"
 #include "anchors/view_cleanup.h"
+#include "anchors/zero_on_failure.h"
 #include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
 
@@ -59,7 +59,7 @@ void CAnchorTableWriter::CloseTable() {
 }
 
 int ListDocumentAnchors(dom::IDocument& document, bool bDomainOnly, IAnchorSink& sink) {
-  try {
+  return ZeroOnFailure([&] {
     const std::string url = document.Url();
     std::string pageHost;
     if (!GetHttpHost(url, pageHost)) pageHost.clear();
@@ -90,11 +90,7 @@ int ListDocumentAnchors(dom::IDocument& document, bool bDomainOnly, IAnchorSink&
     }
     sink.CloseTable();
     return 1;
-  } catch (const dom::DomError&) {
-    return 0;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 bool MarkVisited(dom::IDocument& document, std::vector<std::string>& visited) {
@@ -126,18 +122,15 @@ void ForEachStartingDocument(const RefreshContext& context, const dom::DocumentP
 
 int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
                 IAnchorSink& sink) {
-  int result = 0;
-  try {
+  const int result = ZeroOnFailure([&] {
     const bool bDomainOnly = ReadDomainOnly(context);
     if (context.setStatusText) context.setStatusText(kStatusParsing);
     // One lister serves every walk: Walk begins each one afresh, as a new collector would.
     CAnchorLister lister(bDomainOnly, sink);
     ForEachStartingDocument(context, mainDocument,
                             [&](dom::IDocument& document) { lister.Walk(document, 0); });
-    result = 1;
-  } catch (const dom::DomError&) {
-  } catch (const std::bad_alloc&) {
-  }
+    return 1;
+  });
   if (context.setStatusText) context.setStatusText(std::string());
   return result;
 }
