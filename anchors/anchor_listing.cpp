@@ -38,10 +38,6 @@ class CAnchorLister : public CDocumentVisitor {
   std::vector<std::string> m_arrVisitedUrls;
 };
 
-bool IsHtmlSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 }  // namespace
 
 void CAnchorTableWriter::OpenTable(const std::string& /*documentUrl*/) {
@@ -159,7 +155,7 @@ std::string LinkText(std::string_view markup) {
   bool bPendingSpace = false;
   for (std::size_t i = 0; i < stripped.size(); ++i) {
     char c = stripped[i];
-    if (IsHtmlSpace(c)) {
+    if (IsAsciiWhitespace(c)) {
       bPendingSpace = !text.empty();
       continue;
     }
