@@ -37,8 +37,8 @@ int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocume
 
 }  // namespace
 
-int RefreshAnchorList(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
-                      dom::IBrowser* viewBrowser, std::string* anchorList) {
+int ListAnchorsIntoView(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
+                        dom::IBrowser* viewBrowser, std::string* anchorList) {
   if (!viewBrowser) return 0;
   bool bStatusSet = false;
   const int result = ZeroOnFailure([&] {

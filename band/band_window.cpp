@@ -382,7 +382,8 @@ BOOL CBandWindow::RefreshAnchorList() noexcept {
   try {
     const auto frameDocuments = m_arrFrameDocuments;
     const CFlagScope building(m_bBuildingList);
-    mshtml::RefreshAnchorList(mainBrowser.get(), document.get(), frameDocuments, viewBrowser.get());
+    mshtml::ListBrowserAnchorsIntoView(mainBrowser.get(), document.get(), frameDocuments,
+                                       viewBrowser.get());
     return TRUE;
   } catch (...) {
     static_cast<void>(LOG_CAUGHT_EXCEPTION());

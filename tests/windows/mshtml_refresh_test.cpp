@@ -116,8 +116,8 @@ class MshtmlRefresh : public testing::Test {
       if (recordFrames) frames = snapshot.documents;
 
       for (const CFault& fault : faults) test_double::InjectFault(fault);
-      outcome.result = mshtml::RefreshAnchorList(mainBrowser.get(), snapshot.top.get(), frames,
-                                                 viewBrowser.get());
+      outcome.result = mshtml::ListBrowserAnchorsIntoView(mainBrowser.get(), snapshot.top.get(),
+                                                          frames, viewBrowser.get());
       test_double::ClearFaults();
 
       outcome.list = test_double::SerializeDocument(snapshot.view.get());
@@ -299,8 +299,8 @@ TEST_F(MshtmlRefresh, NoViewDocumentNoRun) {
   {
     ComPtr<ComObject<test_double::CFrameBrowser>> viewBrowser(
         new ComObject<test_double::CFrameBrowser>());
-    EXPECT_EQ(mshtml::RefreshAnchorList(nullptr, nullptr, {}, viewBrowser.get()), 0);
-    EXPECT_EQ(mshtml::RefreshAnchorList(nullptr, nullptr, {}, nullptr), 0);
+    EXPECT_EQ(mshtml::ListBrowserAnchorsIntoView(nullptr, nullptr, {}, viewBrowser.get()), 0);
+    EXPECT_EQ(mshtml::ListBrowserAnchorsIntoView(nullptr, nullptr, {}, nullptr), 0);
   }
   EXPECT_EQ(test_double::LiveObjectCount(), 0);
 }
