@@ -421,11 +421,11 @@ BOOL CBandWindow::FinishPageWait() noexcept {
 }
 
 BOOL CBandWindow::RecordFrameDocument(IDispatch* pDisp) noexcept {
-  const auto browser = ComPtr<IDispatch>(pDisp).query<IWebBrowser2>();
+  const auto browser = ComPtr<IDispatch>(pDisp).try_query<IWebBrowser2>();
   if (!browser) return FALSE;
   ComPtr<IDispatch> dispatch;
   if (FAILED(browser->get_Document(dispatch.put()))) return FALSE;
-  const auto document = dispatch.query<IHTMLDocument2>();
+  const auto document = dispatch.try_query<IHTMLDocument2>();
   if (!document) return FALSE;
   if (IsDocumentRecorded(document.get())) return TRUE;
   try {

@@ -51,7 +51,7 @@ class Browser : public NotImplDispatch<NotImplWebBrowser2>, public ComObjectRoot
     return table;
   }
   STDMETHODIMP get_Document(IDispatch** document) override {
-    return m_pDocument.query<IDispatch>().copy_to(document);
+    return m_pDocument.try_query<IDispatch>().copy_to(document);
   }
   STDMETHODIMP Navigate(BSTR url, VARIANT* flags, VARIANT*, VARIANT*, VARIANT*) override {
     navigations.emplace_back(url);
