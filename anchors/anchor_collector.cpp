@@ -1,8 +1,7 @@
 #include "anchors/anchor_collector.h"
 
-#include <new>
-
 #include "anchors/anchor_listing.h"
+#include "anchors/zero_on_failure.h"
 
 namespace tavrin {
 
@@ -27,7 +26,7 @@ int CAnchorCollector::BuildAnchorTable(dom::IDocument& document, std::string& ta
 }
 
 int ResolveImageSources(dom::IDocument& document) {
-  try {
+  return ZeroOnFailure([&] {
     const dom::CollectionPtr images = document.Images();
     if (!images) return 0;
     const long count = images->Length();
@@ -37,11 +36,7 @@ int ResolveImageSources(dom::IDocument& document) {
       image->SetSrc(image->Src());
     }
     return 1;
-  } catch (const dom::DomError&) {
-    return 0;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 }  // namespace tavrin

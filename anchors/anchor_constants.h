@@ -23,9 +23,6 @@ inline constexpr char kBareImage[] = "<IMG src=\"%s\" align=\"left\" alt=\"%s\">
 // The main browser's status text while a run lasts.
 inline constexpr char kStatusParsing[] = "HTMLを解析しています。しばらくお待ちください。";
 
-// The code of the DomError raised when a successful call gives a null result (E_POINTER).
-inline constexpr long kErrorNullResult = static_cast<long>(0x80004003UL);
-
 // scrollTo arguments that bring the view to its top-left corner.
 inline constexpr long kScrollHome = -2000;
 

@@ -1,7 +1,6 @@
 #include "anchors/anchor_listing.h"
 
 #include <algorithm>
-#include <new>
 #include <unordered_set>
 
 #include "anchors/anchor_collector.h"
@@ -9,6 +8,7 @@
 #include "anchors/html_escape.h"
 #include "anchors/markup_sanitizer.h"
 #include "anchors/view_cleanup.h"
+#include "anchors/zero_on_failure.h"
 #include "browserview/ascii_case.h"
 #include "browserview/http_host.h"
 
@@ -38,10 +38,6 @@ class CAnchorLister : public CDocumentVisitor {
   std::vector<std::string> m_arrVisitedUrls;
 };
 
-bool IsHtmlSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 }  // namespace
 
 void CAnchorTableWriter::OpenTable(const std::string& /*documentUrl*/) {
@@ -59,13 +55,13 @@ void CAnchorTableWriter::CloseTable() {
 }
 
 int ListDocumentAnchors(dom::IDocument& document, bool bDomainOnly, IAnchorSink& sink) {
-  try {
+  return ZeroOnFailure([&] {
     const std::string url = document.Url();
     std::string pageHost;
     if (!GetHttpHost(url, pageHost)) pageHost.clear();
 
     const dom::CollectionPtr links = document.Links();
-    if (!links) throw dom::DomError(kErrorNullResult, "document has no links collection");
+    if (!links) throw dom::DomError(dom::kErrorNullResult, "document has no links collection");
     const long count = links->Length();
     sink.OpenTable(url);
 
@@ -90,11 +86,7 @@ int ListDocumentAnchors(dom::IDocument& document, bool bDomainOnly, IAnchorSink&
     }
     sink.CloseTable();
     return 1;
-  } catch (const dom::DomError&) {
-    return 0;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  });
 }
 
 bool MarkVisited(dom::IDocument& document, std::vector<std::string>& visited) {
@@ -126,25 +118,22 @@ void ForEachStartingDocument(const RefreshContext& context, const dom::DocumentP
 
 int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
                 IAnchorSink& sink) {
-  int result = 0;
-  try {
+  const int result = ZeroOnFailure([&] {
     const bool bDomainOnly = ReadDomainOnly(context);
     if (context.setStatusText) context.setStatusText(kStatusParsing);
     // One lister serves every walk: Walk begins each one afresh, as a new collector would.
     CAnchorLister lister(bDomainOnly, sink);
     ForEachStartingDocument(context, mainDocument,
                             [&](dom::IDocument& document) { lister.Walk(document, 0); });
-    result = 1;
-  } catch (const dom::DomError&) {
-  } catch (const std::bad_alloc&) {
-  }
+    return 1;
+  });
   if (context.setStatusText) context.setStatusText(std::string());
   return result;
 }
 
 void ShowAnchorList(dom::IDocument& viewDocument, std::string list, std::string* anchorList) {
   const dom::NodePtr body = viewDocument.Body();
-  if (!body) throw dom::DomError(kErrorNullResult, "view document has no body");
+  if (!body) throw dom::DomError(dom::kErrorNullResult, "view document has no body");
   body->SetInnerHtml(list);
   // The view holds the list now; its text goes before the clean-up needs memory.
   if (anchorList) *anchorList = std::move(list);
@@ -166,7 +155,7 @@ std::string LinkText(std::string_view markup) {
   bool bPendingSpace = false;
   for (std::size_t i = 0; i < stripped.size(); ++i) {
     char c = stripped[i];
-    if (IsHtmlSpace(c)) {
+    if (IsAsciiWhitespace(c)) {
       bPendingSpace = !text.empty();
       continue;
     }

@@ -1,5 +1,5 @@
 // The anchor list as rows handed to a sink, for the forms of the list that are not the view: the
-// same walk, the same links in the same order as RefreshAnchorList, without a view to build.
+// same walk, the same links in the same order as ListAnchorsIntoView, without a view to build.
 #pragma once
 
 #include <functional>
@@ -58,7 +58,7 @@ void ForEachStartingDocument(const RefreshContext& context, const dom::DocumentP
                              const std::function<void(dom::IDocument&)>& walk);
 
 // One run of the anchor list into `sink` instead of a view: the status text, the walks, the
-// images and links written back as RefreshAnchorList does. 1, or 0 when a model failure or
+// images and links written back as ListAnchorsIntoView does. 1, or 0 when a model failure or
 // exhausted memory outside a table ended the run.
 int ListAnchors(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
                 IAnchorSink& sink);

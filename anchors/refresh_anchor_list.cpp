@@ -1,10 +1,9 @@
 #include "anchors/refresh_anchor_list.h"
 
-#include <new>
-
 #include "anchors/anchor_collector.h"
 #include "anchors/anchor_constants.h"
 #include "anchors/anchor_listing.h"
+#include "anchors/zero_on_failure.h"
 
 namespace tavrin {
 namespace {
@@ -38,27 +37,24 @@ int RunRefresh(const RefreshContext& context, const dom::DocumentPtr& mainDocume
 
 }  // namespace
 
-int RefreshAnchorList(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
-                      dom::IBrowser* viewBrowser, std::string* anchorList) {
+int ListAnchorsIntoView(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
+                        dom::IBrowser* viewBrowser, std::string* anchorList) {
   if (!viewBrowser) return 0;
   bool bStatusSet = false;
-  try {
+  const int result = ZeroOnFailure([&] {
     const dom::DocumentPtr viewDocument = viewBrowser->Document();
     if (!viewDocument) return 0;
     bStatusSet = true;
     return RunRefresh(context, mainDocument, *viewDocument, anchorList);
-  } catch (const dom::DomError&) {
-  } catch (const std::bad_alloc&) {
-  }
+  });
   // A failed run leaves the view as it is, but does not leave the "parsing" text standing.
-  if (bStatusSet) {
-    try {
+  if (!result && bStatusSet) {
+    ZeroOnFailure([&] {
       SetStatusText(context, std::string());
-    } catch (const dom::DomError&) {
-    } catch (const std::bad_alloc&) {
-    }
+      return 1;
+    });
   }
-  return 0;
+  return result;
 }
 
 }  // namespace tavrin

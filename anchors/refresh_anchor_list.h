@@ -23,7 +23,7 @@ struct RefreshContext {
 
 // 1 when the view received a new list, else 0. `anchorList`, when given, receives the list as
 // it was put into the view (before clean-up).
-int RefreshAnchorList(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
-                      dom::IBrowser* viewBrowser, std::string* anchorList = nullptr);
+int ListAnchorsIntoView(const RefreshContext& context, const dom::DocumentPtr& mainDocument,
+                        dom::IBrowser* viewBrowser, std::string* anchorList = nullptr);
 
 }  // namespace tavrin

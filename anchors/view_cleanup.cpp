@@ -12,7 +12,7 @@ dom::CollectionPtr TaggedElements(dom::IDocument& document, const std::string& t
   const dom::CollectionPtr all = document.All();
   if (!all) return nullptr;
   dom::CollectionPtr tagged = all->Tags(tagName);
-  if (!tagged) throw dom::DomError(kErrorNullResult, "tags call gave no collection");
+  if (!tagged) throw dom::DomError(dom::kErrorNullResult, "tags call gave no collection");
   return tagged;
 }
 
@@ -50,7 +50,7 @@ int RemoveTags(dom::IDocument& document, const std::string& tagName) {
 
 int SimplifyImages(dom::IDocument& document) {
   const dom::CollectionPtr images = document.Images();
-  if (!images) throw dom::DomError(kErrorNullResult, "document has no images collection");
+  if (!images) throw dom::DomError(dom::kErrorNullResult, "document has no images collection");
   // One image replaces one image, so the length and the ascending index stay valid.
   const long count = images->Length();
   for (long i = 0; i < count; ++i) {

@@ -1,12 +1,12 @@
 #include "band/band_window.h"
 
 #include "band/band_constants.h"
+#include "band/mshtml_refresh.h"
+#include "band/settings.h"
 #include "band/settings_dialog.h"
-#include "browserview/mshtml/mshtml_refresh.h"
 #include "framework/gdi.h"
 #include "framework/module.h"
 #include "resources/resource.h"
-#include "shared/settings.h"
 #include "shared/version_dialog.h"
 
 #include <algorithm>
@@ -35,6 +35,18 @@ constexpr std::array<ButtonTexts, 4> kButtons{{
     {kVersionCommand, kVersionImage, L"バージョン情報", L"バージョン情報を表示します。",
      L"バージョン情報(&A)..."},
 }};
+
+// A flag that is set for as long as a scope lasts, however it ends.
+class CFlagScope {
+ public:
+  explicit CFlagScope(BOOL& flag) noexcept : m_flag(flag) { m_flag = TRUE; }
+  ~CFlagScope() { m_flag = FALSE; }
+  CFlagScope(const CFlagScope&) = delete;
+  CFlagScope& operator=(const CFlagScope&) = delete;
+
+ private:
+  BOOL& m_flag;
+};
 
 const ButtonTexts* FindButton(UINT_PTR command) noexcept {
   const auto found = std::ranges::find(kButtons, command, &ButtonTexts::command);
@@ -369,9 +381,9 @@ BOOL CBandWindow::RefreshAnchorList() noexcept {
   }
   try {
     const auto frameDocuments = m_arrFrameDocuments;
-    m_bBuildingList = TRUE;
-    mshtml::RefreshAnchorList(mainBrowser.get(), document.get(), frameDocuments, viewBrowser.get());
-    m_bBuildingList = FALSE;
+    const CFlagScope building(m_bBuildingList);
+    mshtml::ListBrowserAnchorsIntoView(mainBrowser.get(), document.get(), frameDocuments,
+                                       viewBrowser.get());
     return TRUE;
   } catch (...) {
     static_cast<void>(LOG_CAUGHT_EXCEPTION());
@@ -409,11 +421,11 @@ BOOL CBandWindow::FinishPageWait() noexcept {
 }
 
 BOOL CBandWindow::RecordFrameDocument(IDispatch* pDisp) noexcept {
-  const auto browser = ComPtr<IDispatch>(pDisp).query<IWebBrowser2>();
+  const auto browser = ComPtr<IDispatch>(pDisp).try_query<IWebBrowser2>();
   if (!browser) return FALSE;
   ComPtr<IDispatch> dispatch;
   if (FAILED(browser->get_Document(dispatch.put()))) return FALSE;
-  const auto document = dispatch.query<IHTMLDocument2>();
+  const auto document = dispatch.try_query<IHTMLDocument2>();
   if (!document) return FALSE;
   if (IsDocumentRecorded(document.get())) return TRUE;
   try {

@@ -3,7 +3,7 @@
 // It runs the toolbar's commands, keeps the documents of the page wait, and as the view's event
 // handler sends clicked web links to the main browser and the view's status text there too.
 
-#include "browserview/band_html_view.h"
+#include "band/band_html_view.h"
 #include "browserview/web_browser_events.h"
 #include "framework/com_ptr.h"
 #include "framework/unique_any.h"

@@ -1,6 +1,6 @@
 #include "band/settings_dialog.h"
 
-#include "shared/settings.h"
+#include "band/settings.h"
 #include "framework/module.h"
 #include "resources/resource.h"
 

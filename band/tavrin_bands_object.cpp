@@ -134,14 +134,14 @@ STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
   if (!site) return S_OK;
 
   const ComPtr<IUnknown> given(site);
-  const auto oleWindow = given.query<IOleWindow>();
+  const auto oleWindow = given.try_query<IOleWindow>();
   HWND parent = nullptr;
   if (!oleWindow || FAILED(oleWindow->GetWindow(&parent)) || !parent) return E_FAIL;
   m_hwndParent = parent;
-  m_pSite = given.query<IInputObjectSite>();
+  m_pSite = given.try_query<IInputObjectSite>();
 
   // Failures along this chain leave the band without a main browser.
-  if (const auto provider = given.query<IOleCommandTarget>().query<IServiceProvider>())
+  if (const auto provider = given.try_query<IOleCommandTarget>().try_query<IServiceProvider>())
     provider->QueryService(SID_SWebBrowserApp, IID_PPV_ARGS(m_pBrowser.put()));
   CreateBandObjectWindow();
   return S_OK;

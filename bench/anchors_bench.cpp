@@ -73,7 +73,7 @@ tavrin::RefreshContext Context(std::vector<DocumentPtr> frames) {
 int RunPipeline(const DocumentPtr& main, std::vector<DocumentPtr> frames) {
   auto view = CHtmlDocument::Parse("<html><head></head><body></body></html>", "about:blank");
   tavrin::dom::CHtmlBrowser viewBrowser(view);
-  return tavrin::RefreshAnchorList(Context(std::move(frames)), main, &viewBrowser);
+  return tavrin::ListAnchorsIntoView(Context(std::move(frames)), main, &viewBrowser);
 }
 
 std::size_t RunList(const DocumentPtr& main) {

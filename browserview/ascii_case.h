@@ -1,6 +1,6 @@
-// ASCII letter case, as HTML and URLs compare tag names, schemes, hosts and labels: only A-Z
-// and a-z fold, whatever the locale, so UTF-8 bytes pass untouched (and no other letter, such as
-// the dotless i, passes for an ASCII one).
+// ASCII letter case and white space, as HTML and URLs compare tag names, schemes, hosts and
+// labels and split attributes and text: only A-Z and a-z fold, whatever the locale, so UTF-8
+// bytes pass untouched (and no other letter, such as the dotless i, passes for an ASCII one).
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,11 @@
 #include <string_view>
 
 namespace tavrin {
+
+// HTML's white space: no vertical tab, no non-ASCII space.
+constexpr bool IsAsciiWhitespace(char c) {
+  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
 
 constexpr char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;

@@ -25,6 +25,9 @@ class DomError : public std::runtime_error {
   long m_lCode;
 };
 
+// The code of the DomError raised when a successful call gives a null result (E_POINTER).
+inline constexpr long kErrorNullResult = static_cast<long>(0x80004003UL);
+
 class INode;
 class ICollection;
 class IDocument;

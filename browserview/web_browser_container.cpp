@@ -312,7 +312,7 @@ LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept {
                                  kBrowserPaneId))) {
     return -1;
   }
-  m_pBrowser = m_wndBrowser.Control().query<IWebBrowser2>();
+  m_pBrowser = m_wndBrowser.Control().try_query<IWebBrowser2>();
   if (!m_pBrowser) {
     m_wndBrowser.Destroy();
     return -1;
@@ -399,7 +399,7 @@ BOOL CWebBrowser2ContainerWnd::CancelCurrentEvent(const wchar_t* tag) noexcept {
 
 BOOL CWebBrowser2ContainerWnd::PreTranslateMessage(MSG* msg) noexcept {
   if (!msg || !m_pBrowser) return FALSE;
-  if (const auto active = m_pBrowser.query<IOleInPlaceActiveObject>()) {
+  if (const auto active = m_pBrowser.try_query<IOleInPlaceActiveObject>()) {
     if (active->TranslateAccelerator(msg) == S_OK) return TRUE;
   }
   // Dialog-style navigation for keyboard and mouse input only.

@@ -96,7 +96,7 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   ComPtr<I> Document() const noexcept {
     ComPtr<IDispatch> document;
     if (!m_pBrowser || FAILED(m_pBrowser->get_Document(document.put()))) return {};
-    return document.query<I>();
+    return document.try_query<I>();
   }
 
   // The hosted control; empty before creation and after destruction.

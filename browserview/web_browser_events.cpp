@@ -212,7 +212,7 @@ STDMETHODIMP CWebBrowserEvents2::Invoke(DISPID id, REFIID riid, LCID, WORD, DISP
 HRESULT CWebBrowserEventConnection::Connect(const ComPtr<IUnknown>& browser,
                                             CWebBrowserEventHandler* handler) noexcept {
   Disconnect();
-  const auto container = browser.query<IConnectionPointContainer>();
+  const auto container = browser.try_query<IConnectionPointContainer>();
   if (!container) return E_NOINTERFACE;
   m_pSink = MakeComObject<CWebBrowserEvents2>();
   if (!m_pSink) return E_OUTOFMEMORY;

@@ -77,7 +77,7 @@ void CViewBuilder::OpenTable(const std::string& /*documentUrl*/) {
 }
 
 void CViewBuilder::AddRow(const AnchorItem& item) {
-  if (m_arrTables.empty()) throw dom::DomError(kErrorNullResult, "a row outside a table");
+  if (m_arrTables.empty()) throw dom::DomError(dom::kErrorNullResult, "a row outside a table");
   if (m_pBudget) m_pBudget->ChargeList(item.href.size() + item.markup.size());
   m_arrTables.back().push_back(item);
 }
@@ -129,7 +129,7 @@ bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section, RowP
   dom::Node& row = m_view.AppendCopy(section, *emptyRow);
   dom::Node* link = &row;
   while (link && !link->IsHtml("a")) link = dom::NextInDocument(link, &row);
-  if (!link) throw dom::DomError(kErrorNullResult, "the row has no link");
+  if (!link) throw dom::DomError(dom::kErrorNullResult, "the row has no link");
   m_view.SetAttribute(*link, "href", *href);
   m_view.SetAttribute(*link, "title", *title);
   if (!text)

@@ -41,7 +41,7 @@ class ComPtr {
   // The typed query: the IID comes from U, so the two cannot drift apart. Empty when the object
   // lacks the interface.
   template <class U>
-  ComPtr<U> query() const noexcept {
+  ComPtr<U> try_query() const noexcept {
     ComPtr<U> result;
     if (m_p) m_p->QueryInterface(IID_PPV_ARGS(result.put()));
     return result;

@@ -137,9 +137,9 @@ HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const 
     ComPtr<IOleObject> control;
     RETURN_IF_FAILED(
         CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(control.put())));
-    m_pControl = control.query<IUnknown>();
+    m_pControl = control.try_query<IUnknown>();
     RETURN_IF_FAILED(control->SetClientSite(m_pSite.get()));
-    if (const auto persist = control.query<IPersistStreamInit>())
+    if (const auto persist = control.try_query<IPersistStreamInit>())
       RETURN_IF_FAILED(persist->InitNew());
     RECT client{};
     GetClientRect(Handle(), &client);
@@ -156,8 +156,9 @@ void COleControlHost::Destroy() noexcept {
 
 void COleControlHost::CloseControl() noexcept {
   if (m_pControl) {
-    if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) inPlace->InPlaceDeactivate();
-    if (const auto control = m_pControl.query<IOleObject>()) {
+    if (const auto inPlace = m_pControl.try_query<IOleInPlaceObject>())
+      inPlace->InPlaceDeactivate();
+    if (const auto control = m_pControl.try_query<IOleObject>()) {
       control->Close(OLECLOSE_NOSAVE);
       control->SetClientSite(nullptr);
     }
@@ -172,13 +173,13 @@ void COleControlHost::CloseControl() noexcept {
 std::optional<LRESULT> COleControlHost::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
-      if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
+      if (const auto inPlace = m_pControl.try_query<IOleInPlaceObject>()) {
         const RECT rect{0, 0, LOWORD(lParam), HIWORD(lParam)};
         inPlace->SetObjectRects(&rect, &rect);
       }
       return 0;
     case WM_SETFOCUS:
-      if (const auto inPlace = m_pControl.query<IOleInPlaceObject>()) {
+      if (const auto inPlace = m_pControl.try_query<IOleInPlaceObject>()) {
         HWND control = nullptr;
         if (SUCCEEDED(inPlace->GetWindow(&control)) && control) SetFocus(control);
       }

@@ -96,7 +96,7 @@ void Run(std::string_view input) {
   auto view = dom::CHtmlDocument::Parse("<html><head></head><body></body></html>", "about:blank",
                                         "UTF-8", {}, budget);
   dom::CHtmlBrowser viewBrowser(view);
-  RefreshAnchorList(context, top, &viewBrowser);
+  ListAnchorsIntoView(context, top, &viewBrowser);
   view->Serialize();
 }
 

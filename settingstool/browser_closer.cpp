@@ -27,11 +27,11 @@ ComPtr<IWebBrowser2> HtmlBrowserAt(IShellWindows* windows, long index) noexcept 
   if (FAILED(windows->Item(position, item.put())) || !item) return {};
   // Any failure of the two queries skips the window, as E_NOINTERFACE does: not a browser, or a
   // folder window that shows no HTML document.
-  const auto browser = item.query<IWebBrowser2>();
+  const auto browser = item.try_query<IWebBrowser2>();
   if (!browser) return {};
   ComPtr<IDispatch> document;
   if (FAILED(browser->get_Document(document.put())) || !document) return {};
-  if (!document.query<IHTMLDocument2>()) return {};
+  if (!document.try_query<IHTMLDocument2>()) return {};
   return browser;
 }
 
@@ -46,7 +46,7 @@ bool CBrowserCloser::CloseBrowsers() noexcept {
             CoCreateInstance(CLSID_ShellWindows, nullptr, kAnyServer, IID_PPV_ARGS(unknown.put()))))
       return false;
     if (FAILED(OleRun(unknown.get()))) return false;
-    windows = unknown.query<IShellWindows>();
+    windows = unknown.try_query<IShellWindows>();
   }
   long count = 0;
   if (!windows || FAILED(windows->get_Count(&count))) return false;
@@ -75,7 +75,7 @@ bool HideBandInNewBrowser(const std::wstring& bandClsid, DWORD callTimeoutMs) no
   ComPtr<IWebBrowserApp> application;
   if (FAILED(CoCreateInstance(browserClass, nullptr, kAnyServer, IID_PPV_ARGS(application.put()))))
     return false;
-  if (const auto browser = application.query<IWebBrowser2>()) {
+  if (const auto browser = application.try_query<IWebBrowser2>()) {
     const UniqueBstr clsid(SysAllocString(bandClsid.c_str()));
     VARIANT bar;
     VARIANT show;

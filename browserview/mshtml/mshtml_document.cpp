@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "anchors/anchor_constants.h"
 #include "browserview/ascii_case.h"
 #include "framework/com_ptr.h"
 #include "framework/text.h"
@@ -24,7 +23,7 @@ template <class Object, class Interface, class Result>
 ComPtr<Result> Required(Object* object, HRESULT (STDMETHODCALLTYPE Interface::*getter)(Result**)) {
   ComPtr<Result> result;
   Check((object->*getter)(result.put()));
-  if (!result) throw dom::DomError(kErrorNullResult, "MSHTML call gave no object");
+  if (!result) throw dom::DomError(dom::kErrorNullResult, "MSHTML call gave no object");
   return result;
 }
 
@@ -71,7 +70,7 @@ ComPtr<I> Query(IUnknown* object) {
   const HRESULT hr = object->QueryInterface(__uuidof(I), result.put_void());
   if (hr == E_NOINTERFACE) return {};
   Check(hr);
-  if (!result) throw dom::DomError(kErrorNullResult, "QueryInterface gave no object");
+  if (!result) throw dom::DomError(dom::kErrorNullResult, "QueryInterface gave no object");
   return result;
 }
 
@@ -249,7 +248,7 @@ class CMshtmlCollection : public dom::ICollection {
     V_BSTR(value) = text.release();
     ComPtr<IDispatch> tagged;
     Check(m_pCollection->tags(tag.get(), tagged.put()));
-    if (!tagged) throw dom::DomError(kErrorNullResult, "tags gave no collection");
+    if (!tagged) throw dom::DomError(dom::kErrorNullResult, "tags gave no collection");
     ComPtr<IHTMLElementCollection> collection = Query<IHTMLElementCollection>(tagged.get());
     if (!collection) return nullptr;
     return std::make_shared<CMshtmlCollection>(std::move(collection));

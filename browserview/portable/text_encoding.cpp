@@ -102,10 +102,6 @@ const Codec& CodecFor(std::string_view name) {
 
 constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
 
-bool IsAsciiWhitespace(char c) {
-  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);

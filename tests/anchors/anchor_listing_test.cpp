@@ -71,7 +71,7 @@ RefreshContext Context(const Site& site, bool bDomainOnly, std::vector<std::stri
           .readDomainOnly = [bDomainOnly] { return std::optional<std::uint32_t>(bDomainOnly); }};
 }
 
-// The tables written by the sink are those RefreshAnchorList puts into the view, on the same
+// The tables written by the sink are those ListAnchorsIntoView puts into the view, on the same
 // kind of page load, in every walk shape and with either setting.
 TEST(ListAnchors, WritesTheListTheViewReceives) {
   for (const SiteMaker makeSite : {&Frameset, &SinglePage, &MainAlone}) {
@@ -81,8 +81,8 @@ TEST(ListAnchors, WritesTheListTheViewReceives) {
       auto view = dom::CHtmlDocument::Parse(kViewPage, "about:blank");
       dom::CHtmlBrowser viewBrowser(view);
       std::string expected;
-      ASSERT_EQ(RefreshAnchorList(Context(barSite, bDomainOnly, &barStatus), barSite.top,
-                                  &viewBrowser, &expected),
+      ASSERT_EQ(ListAnchorsIntoView(Context(barSite, bDomainOnly, &barStatus), barSite.top,
+                                    &viewBrowser, &expected),
                 1);
 
       const Site listSite = makeSite();

@@ -38,7 +38,7 @@ struct BarRun {
         .setStatusText = [this](const std::string& text) { statusTexts.push_back(text); },
         .readDomainOnly = [this] { return domainOnly; },
     };
-    return RefreshAnchorList(context, main, browser ? browser : &viewBrowser, &anchorList);
+    return ListAnchorsIntoView(context, main, browser ? browser : &viewBrowser, &anchorList);
   }
   std::string Body() const { return view->Body()->InnerHtml(); }
 };
@@ -59,7 +59,7 @@ std::vector<std::vector<std::string>> Tables(const std::string& list) {
 
 using TableList = std::vector<std::vector<std::string>>;
 
-TEST(RefreshAnchorList, PutsTheListIntoTheViewAndCleansItUp) {
+TEST(ListAnchorsIntoView, PutsTheListIntoTheViewAndCleansItUp) {
   const auto page = Page(
       "<body><a href=\"/one\"><font color=\"red\">One</font></a>"
       "<a href=\"/two\"><span>Two</span></a></body>",
@@ -84,10 +84,10 @@ TEST(RefreshAnchorList, PutsTheListIntoTheViewAndCleansItUp) {
             (std::vector<std::string>{"HTMLを解析しています。しばらくお待ちください。", ""}));
 }
 
-TEST(RefreshAnchorList, WithoutViewDocumentNothingHappens) {
+TEST(ListAnchorsIntoView, WithoutViewDocumentNothingHappens) {
   BarRun run;
   const auto page = Page("<body><a href=\"/x\">x</a></body>", "http://e.com/");
-  EXPECT_EQ(RefreshAnchorList({}, page, nullptr), 0);
+  EXPECT_EQ(ListAnchorsIntoView({}, page, nullptr), 0);
 
   dom::CHtmlBrowser noDocument(nullptr);
   EXPECT_EQ(run({page}, page, &noDocument), 0);
@@ -95,14 +95,14 @@ TEST(RefreshAnchorList, WithoutViewDocumentNothingHappens) {
   EXPECT_EQ(run.anchorList, "untouched");
 }
 
-TEST(RefreshAnchorList, NoDocumentsGiveAnEmptyBody) {
+TEST(ListAnchorsIntoView, NoDocumentsGiveAnEmptyBody) {
   BarRun run;
   EXPECT_EQ(run({nullptr}, nullptr), 1);
   EXPECT_EQ(run.anchorList, "");
   EXPECT_EQ(run.Body(), "");
 }
 
-TEST(RefreshAnchorList, StartedDocumentsAreWalkedOnce) {
+TEST(ListAnchorsIntoView, StartedDocumentsAreWalkedOnce) {
   const auto page = Page("<body><a href=\"/x\">x</a></body>", "http://e.com/");
   const auto other = Page("<body>no links</body>", "http://e.com/other");
   BarRun run;
@@ -165,7 +165,7 @@ TEST_F(Frameset, RecordedFramesAreListedTwice) {
             (TableList{{}, Rows("a"), Rows("b"), Rows("c"), Rows("a"), Rows("b")}));
 }
 
-TEST(RefreshAnchorList, DomainOnlyIsReadAtEveryRun) {
+TEST(ListAnchorsIntoView, DomainOnlyIsReadAtEveryRun) {
   const auto page =
       Page("<body><a href=\"/in\">in</a><a href=\"http://other.example/\">out</a></body>",
            "http://e.com/");
@@ -177,13 +177,13 @@ TEST(RefreshAnchorList, DomainOnlyIsReadAtEveryRun) {
     EXPECT_EQ(run({}, page), 1);
     EXPECT_EQ(Tables(run.anchorList).at(0).size(), count) << value.value_or(99);
   }
-  EXPECT_EQ(RefreshAnchorList({}, page, &run.viewBrowser, &run.anchorList), 1);
+  EXPECT_EQ(ListAnchorsIntoView({}, page, &run.viewBrowser, &run.anchorList), 1);
   EXPECT_EQ(Tables(run.anchorList).at(0).size(), 2u);
 }
 
 // ---- Aborting failures, on stand-ins ----------------------------------------------------------
 
-TEST(RefreshAnchorListFailures, LinksFailureEndsOnlyThatTable) {
+TEST(ListAnchorsIntoViewFailures, LinksFailureEndsOnlyThatTable) {
   const auto page = Page("<body><a href=\"/x\">x</a></body>", "http://e.com/");
   auto broken = fake::MakeDocument("http://e.com/broken");
   broken->failOn = {"Links"};
@@ -192,7 +192,7 @@ TEST(RefreshAnchorListFailures, LinksFailureEndsOnlyThatTable) {
   EXPECT_EQ(Tables(run.anchorList), (TableList{{"http://e.com/x"}}));
 }
 
-TEST(RefreshAnchorListFailures, FailureOutsideATableEndsTheRun) {
+TEST(ListAnchorsIntoViewFailures, FailureOutsideATableEndsTheRun) {
   const auto page = Page("<body><a href=\"/x\">x</a></body>", "http://e.com/");
   auto walkFails = fake::MakeDocument("http://e.com/frames");
   std::static_pointer_cast<fake::Window>(walkFails->window)->failOn = {"FrameCount"};
@@ -213,7 +213,7 @@ TEST(RefreshAnchorListFailures, FailureOutsideATableEndsTheRun) {
   }
 }
 
-TEST(RefreshAnchorListFailures, ViewFailuresEndTheRun) {
+TEST(ListAnchorsIntoViewFailures, ViewFailuresEndTheRun) {
   const auto page = Page("<body><a href=\"/x\">x</a></body>", "http://e.com/");
   auto view = fake::MakeDocument("about:blank");
   fake::Browser browser;

@@ -162,12 +162,12 @@ TEST_F(BandObject, InterfacesShareTheirPartsAndIdentity) {
 }
 
 TEST_F(BandObject, PersistsNothingButItsClassAndAddsNoMenu) {
-  const auto persist = band.query<IPersist>();
+  const auto persist = band.try_query<IPersist>();
   CLSID clsid{};
   EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
   EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_TavrinBandsObject));
   // Never dirty, and nothing to read or write: a browser that saves its bars gets no error.
-  const auto stream = band.query<IPersistStream>();
+  const auto stream = band.try_query<IPersistStream>();
   EXPECT_EQ(stream->IsDirty(), S_FALSE);
   ComPtr<IStream> memory;
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, memory.put()), S_OK);
@@ -182,7 +182,7 @@ TEST_F(BandObject, PersistsNothingButItsClassAndAddsNoMenu) {
   EXPECT_EQ(size.QuadPart, 0u);
   EXPECT_EQ(stream->GetSizeMax(nullptr), E_POINTER);
 
-  const auto menu = band.query<IContextMenu>();
+  const auto menu = band.try_query<IContextMenu>();
   EXPECT_EQ(menu->QueryContextMenu(nullptr, 0, 0, 0, 0), E_NOTIMPL);
   EXPECT_EQ(menu->InvokeCommand(nullptr), E_NOTIMPL);
   EXPECT_EQ(menu->GetCommandString(0, 0, nullptr, nullptr, 0), E_NOTIMPL);
@@ -236,7 +236,7 @@ TEST_F(BandObject, BandInfoFollowsViewModeAndMask) {
 }
 
 TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt) {
-  const auto site = band.query<IObjectWithSite>();
+  const auto site = band.try_query<IObjectWithSite>();
   ComPtr<IInputObjectSite> got;
   EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
 
@@ -249,7 +249,7 @@ TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt) {
 
   ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
   ASSERT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), S_OK);
-  EXPECT_EQ(got.query<IUnknown>().get(), windowed.get());
+  EXPECT_EQ(got.try_query<IUnknown>().get(), windowed.get());
 
   // A site without a window is refused, and the previous one is no longer held.
   EXPECT_EQ(site->SetSite(windowless.get()), E_FAIL);
@@ -259,12 +259,12 @@ TEST_F(BandObject, SiteNeedsAWindowAndGetSiteAnswersThroughIt) {
   ASSERT_EQ(site->SetSite(windowed.get()), S_OK);
   EXPECT_EQ(site->SetSite(nullptr), S_OK);
   EXPECT_EQ(site->GetSite(IID_IInputObjectSite, got.put_void()), E_FAIL);
-  EXPECT_EQ(band.query<IInputObject>()->HasFocusIO(), S_FALSE);
+  EXPECT_EQ(band.try_query<IInputObject>()->HasFocusIO(), S_FALSE);
 }
 
 // Leaving a site, for none or for one that is refused, lets go of it and of its browser.
 TEST_F(BandObject, LeavingASiteReleasesItAndItsBrowser) {
-  const auto withSite = band.query<IObjectWithSite>();
+  const auto withSite = band.try_query<IObjectWithSite>();
   ComPtr<IUnknown> windowless;
   ASSERT_EQ(tavrin::CreateComObject<FakeSite<false>>(nullptr, IID_IUnknown, windowless.put_void()),
             S_OK);
@@ -308,7 +308,7 @@ class EventBrowser : public NotImplDispatch<NotImplWebBrowser2>,
   }
   STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
     if (m_pSink) return CONNECT_E_ADVISELIMIT;
-    m_pSink = tavrin::ComPtr<IUnknown>(sink).query<IDispatch>();
+    m_pSink = tavrin::ComPtr<IUnknown>(sink).try_query<IDispatch>();
     *cookie = 7;
     return m_pSink ? S_OK : E_NOINTERFACE;
   }
@@ -332,7 +332,8 @@ class BandObjectInABrowser : public BandObject {
     m_pBrowser = tavrin::MakeComObject<EventBrowser>();
     const auto site = tavrin::MakeComObject<BrowserSite>(
         m_frame.get(), ComPtr<IUnknown>(static_cast<IWebBrowser2*>(m_pBrowser.get())));
-    ASSERT_EQ(band.query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())), S_OK);
+    ASSERT_EQ(band.try_query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())),
+              S_OK);
     ASSERT_EQ(band->GetWindow(&m_window), S_OK);
     ASSERT_TRUE(m_window);
   }
@@ -383,7 +384,7 @@ TEST_F(BandObjectInABrowser, NavigationAfterCloseLeavesTheNextWindowItsWait) {
 
   const auto site = tavrin::MakeComObject<BrowserSite>(
       m_frame.get(), ComPtr<IUnknown>(static_cast<IWebBrowser2*>(m_pBrowser.get())));
-  ASSERT_EQ(band.query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())), S_OK);
+  ASSERT_EQ(band.try_query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())), S_OK);
   ASSERT_EQ(band->GetWindow(&m_window), S_OK);
   ASSERT_TRUE(Toolbar());
   EXPECT_FALSE(SendMessageW(Toolbar(), TB_ISBUTTONENABLED, 101, 0)) << "the new window waits";
@@ -440,7 +441,7 @@ TEST_F(BandObjectInABrowser, FinalReleaseDisconnectsAndDestroysWhatIsStillThere)
 }
 
 TEST_F(BandObject, DispatchComesFromTheTypeLibrary) {
-  const auto dispatch = band.query<IDispatch>();
+  const auto dispatch = band.try_query<IDispatch>();
   UINT count = 0;
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);

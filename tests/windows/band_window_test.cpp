@@ -8,7 +8,7 @@
 #include "framework/unique_any.h"
 #include "not_implemented_band_window.h"
 #include "not_implemented_dispatch.h"
-#include "shared/settings.h"
+#include "band/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ class Browser : public NotImplDispatch<NotImplWebBrowser2>, public ComObjectRoot
     return table;
   }
   STDMETHODIMP get_Document(IDispatch** document) override {
-    return m_pDocument.query<IDispatch>().copy_to(document);
+    return m_pDocument.try_query<IDispatch>().copy_to(document);
   }
   STDMETHODIMP Navigate(BSTR url, VARIANT* flags, VARIANT*, VARIANT*, VARIANT*) override {
     navigations.emplace_back(url);

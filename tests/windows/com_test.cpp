@@ -48,7 +48,7 @@ TEST(ComPtr, PutReleasesWhatWasHeldAndQueryIsEmptyWithoutTheInterface) {
     EXPECT_EQ(first.count, 0u);
     *out = &second;  // as a callee hands out a reference
     second.AddRef();
-    EXPECT_FALSE(pointer.query<IPersist>());
+    EXPECT_FALSE(pointer.try_query<IPersist>());
     const ComPtr<IUnknown> copy = pointer;
     EXPECT_EQ(second.count, 2u);
   }

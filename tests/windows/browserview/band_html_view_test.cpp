@@ -1,7 +1,7 @@
-#include "browserview/band_html_view.h"
+#include "band/band_html_view.h"
 
 #include "framework/module.h"
-#include "shared/settings.h"
+#include "band/settings.h"
 #include "stand_ins.h"
 
 #include <gtest/gtest.h>
@@ -99,7 +99,7 @@ TEST_F(BandHtmlView, ExitLeavesADocumentThatIsNotHtmlAlone) {
   ComPtr<IDispatch> shown;
   ASSERT_EQ(view.HostedBrowser()->get_Document(shown.put()), S_OK);
   ASSERT_TRUE(shown);
-  ASSERT_FALSE(shown.query<IHTMLDocument2>());
+  ASSERT_FALSE(shown.try_query<IHTMLDocument2>());
   EXPECT_EQ(CmdEvent(L"Exit", L"", L""), S_OK);
   ASSERT_EQ(document->ClearFaults(), S_OK);
   EXPECT_EQ(BodyMarkup(), L"<p>kept</p>");

@@ -151,7 +151,7 @@ class OnDouble : public testing::Test {
   tavrin::ComPtr<IDoubleDocument> Document() {
     tavrin::ComPtr<IDispatch> document;
     if (FAILED(view.HostedBrowser()->get_Document(document.put()))) return {};
-    return document.template query<IDoubleDocument>();
+    return document.template try_query<IDoubleDocument>();
   }
   // What the document calls as its host, as MSHTML would.
   tavrin::ComPtr<IDocHostUIHandler> Handler() {
@@ -172,7 +172,8 @@ class OnDouble : public testing::Test {
   // The body of the page shown.
   tavrin::ComPtr<IHTMLElement> Body() {
     tavrin::ComPtr<IHTMLElement> body;
-    if (const auto html = Document().template query<IHTMLDocument2>()) html->get_body(body.put());
+    if (const auto html = Document().template try_query<IHTMLDocument2>())
+      html->get_body(body.put());
     return body;
   }
 

@@ -36,7 +36,7 @@ TEST(ContainerHosting, HostsTheControlInPlaceSizedWithTheWindowAndGivesEverythin
     EXPECT_EQ(info.hbrBackground, nullptr);
     EXPECT_EQ(info.style, 0u);
 
-    const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).query<IOleInPlaceObject>();
+    const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).try_query<IOleInPlaceObject>();
     ASSERT_TRUE(inPlace);
     HWND control = nullptr;
     ASSERT_EQ(inPlace->GetWindow(&control), S_OK);  // only an in-place active object has one
@@ -236,7 +236,7 @@ TEST_F(ContainerHandler, KeyFilterSwallowsCtrlNAndBlockedKeysButNeverTypedCharac
 TEST_F(ContainerHandler, NavigationInstallsTheHandlerAndDocumentEventsBlockSelection) {
   Load();
   ASSERT_TRUE(Handler());
-  EXPECT_EQ(Handler().query<IUnknown>().get(), External().query<IUnknown>().get());
+  EXPECT_EQ(Handler().try_query<IUnknown>().get(), External().try_query<IUnknown>().get());
   DOCHOSTUIINFO info{};
   ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x8Cu);
@@ -301,7 +301,7 @@ TEST_F(ContainerHandler, ReferencesKeptPastTheWindowReachNothingAndFreeTheHostOb
 
   // A connection that outlived the window, as a leaked advise would.
   ComPtr<IConnectionPoint> point;
-  ASSERT_EQ(document.query<IConnectionPointContainer>()->FindConnectionPoint(
+  ASSERT_EQ(document.try_query<IConnectionPointContainer>()->FindConnectionPoint(
                 __uuidof(HTMLDocumentEvents), point.put()),
             S_OK);
   DWORD cookie = 0;
@@ -334,26 +334,26 @@ TEST_F(ContainerHandler, CancelCurrentEventComparesTheTagWithoutCase) {
   const Text markup(L"<img src=\"x.png\"><a href=\"y.html\">y</a>");
   ASSERT_EQ(body->put_innerHTML(markup.get()), S_OK);
   ComPtr<IHTMLElementCollection> images;
-  ASSERT_EQ(Document().query<IHTMLDocument2>()->get_images(images.put()), S_OK);
+  ASSERT_EQ(Document().try_query<IHTMLDocument2>()->get_images(images.put()), S_OK);
   VARIANT first;
   VariantInit(&first);
   V_VT(&first) = VT_I4;
   V_I4(&first) = 0;
   ComPtr<IDispatch> image;
   ASSERT_EQ(images->item(first, first, image.put()), S_OK);
-  ASSERT_TRUE(image.query<IHTMLElement>());
+  ASSERT_TRUE(image.try_query<IHTMLElement>());
 
   std::vector<BOOL> answers;
   const wchar_t* tag = L"a";
   view.onClick = [&] { answers.push_back(view.CancelCurrentEvent(tag)); };
   auto event = Fire(Document().get(), DISPID_HTMLDOCUMENTEVENTS_ONCLICK, nullptr,
-                    image.query<IHTMLElement>().get());
+                    image.try_query<IHTMLElement>().get());
   EXPECT_EQ(answers, std::vector<BOOL>{FALSE});
   EXPECT_EQ(ReturnValue(event.get()).first, VT_EMPTY);
 
   tag = L"img";
   event = Fire(Document().get(), DISPID_HTMLDOCUMENTEVENTS_ONCLICK, nullptr,
-               image.query<IHTMLElement>().get());
+               image.try_query<IHTMLElement>().get());
   EXPECT_EQ(answers, (std::vector<BOOL>{FALSE, TRUE}));
   EXPECT_EQ(ReturnValue(event.get()).first, VT_I2);
   EXPECT_EQ(ReturnValue(event.get()).second, 0);

@@ -1,4 +1,4 @@
-#include "shared/settings.h"
+#include "band/settings.h"
 #include "band/settings_dialog.h"
 #include "dialog_driver.h"
 #include "framework/unique_any.h"

@@ -74,8 +74,8 @@ std::string BuildOutput(const CArguments& arguments) {
   viewBrowserObject->Show(snapshot.view, L"about:blank");
   const std::unique_ptr<dom::IBrowser> viewBrowser = mshtml::WrapBrowser(viewBrowserObject.get());
   std::string list;
-  if (!RefreshAnchorList(context, mshtml::WrapDocument(snapshot.top.get()), viewBrowser.get(),
-                         &list)) {
+  if (!ListAnchorsIntoView(context, mshtml::WrapDocument(snapshot.top.get()), viewBrowser.get(),
+                           &list)) {
     throw std::runtime_error("the anchor list could not be built");
   }
   return arguments.view ? test_double::SerializeDocument(snapshot.view.get()) : list + '\n';

@@ -144,10 +144,6 @@ bool IsAsciiAlpha(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
 // The reference at text[0] == '&' decoded into `out`; the number of bytes it took, 0 for none.
 std::size_t DecodeReference(std::string_view text, bool inAttribute, std::string& out) {
   if (text.size() > 1 && text[1] == '#') {
@@ -260,7 +256,7 @@ class CTokenizer {
     while ((end = m_text.find("</", end)) != std::string::npos) {
       const std::size_t after = end + 2 + name.size();
       if (EqualsIgnoringAsciiCase(std::string_view(m_text).substr(end + 2, name.size()), name) &&
-          (after >= m_text.size() || IsSpace(m_text[after]) || m_text[after] == '/' ||
+          (after >= m_text.size() || IsAsciiWhitespace(m_text[after]) || m_text[after] == '/' ||
            m_text[after] == '>')) {
         break;
       }
@@ -297,9 +293,9 @@ class CTokenizer {
       if (EqualsIgnoringAsciiCase(std::string_view(body).substr(0, 7), "doctype")) {
         token.kind = Token::Kind::Doctype;
         std::size_t i = 7;
-        while (i < body.size() && IsSpace(body[i])) ++i;
+        while (i < body.size() && IsAsciiWhitespace(body[i])) ++i;
         std::size_t j = i;
-        while (j < body.size() && !IsSpace(body[j])) ++j;
+        while (j < body.size() && !IsAsciiWhitespace(body[j])) ++j;
         token.name = AsciiLower(body.substr(i, j - i));
       } else {
         token.kind = Token::Kind::Comment;
@@ -312,7 +308,7 @@ class CTokenizer {
     token.kind = end ? Token::Kind::EndTag : Token::Kind::StartTag;
     m_pos += end ? 2 : 1;
     const std::size_t nameBegin = m_pos;
-    while (m_pos < m_text.size() && !IsSpace(m_text[m_pos]) && m_text[m_pos] != '/' &&
+    while (m_pos < m_text.size() && !IsAsciiWhitespace(m_text[m_pos]) && m_text[m_pos] != '/' &&
            m_text[m_pos] != '>') {
       ++m_pos;
     }
@@ -330,7 +326,7 @@ class CTokenizer {
         ++m_pos;
         return true;
       }
-      if (IsSpace(c)) {
+      if (IsAsciiWhitespace(c)) {
         ++m_pos;
         continue;
       }
@@ -341,7 +337,7 @@ class CTokenizer {
       }
       token.selfClosing = false;
       const std::size_t nameBegin = m_pos++;
-      while (m_pos < m_text.size() && !IsSpace(m_text[m_pos]) && m_text[m_pos] != '/' &&
+      while (m_pos < m_text.size() && !IsAsciiWhitespace(m_text[m_pos]) && m_text[m_pos] != '/' &&
              m_text[m_pos] != '>' && m_text[m_pos] != '=') {
         ++m_pos;
       }
@@ -373,12 +369,12 @@ class CTokenizer {
           begin, end == std::string::npos ? std::string::npos : end - begin);
     }
     const std::size_t begin = m_pos;
-    while (m_pos < m_text.size() && !IsSpace(m_text[m_pos]) && m_text[m_pos] != '>') ++m_pos;
+    while (m_pos < m_text.size() && !IsAsciiWhitespace(m_text[m_pos]) && m_text[m_pos] != '>') ++m_pos;
     return std::string_view(m_text).substr(begin, m_pos - begin);
   }
 
   void SkipSpaces() {
-    while (m_pos < m_text.size() && IsSpace(m_text[m_pos])) ++m_pos;
+    while (m_pos < m_text.size() && IsAsciiWhitespace(m_text[m_pos])) ++m_pos;
   }
 
   std::string m_text;

@@ -553,7 +553,7 @@ STDMETHODIMP CWebBrowserDouble::DoVerb(LONG verb, LPMSG, IOleClientSite* site, L
   }
   if (m_pViewWindow) return S_OK;
   const auto inPlace =
-      ComPtr<IOleClientSite>(site ? site : m_pClientSite.get()).query<IOleInPlaceSite>();
+      ComPtr<IOleClientSite>(site ? site : m_pClientSite.get()).try_query<IOleInPlaceSite>();
   if (!inPlace) return E_NOINTERFACE;
   if (inPlace->CanInPlaceActivate() != S_OK) return E_FAIL;
   HWND parent = nullptr;

@@ -57,7 +57,7 @@ class ContainerWithDouble : public testing::Test {
 
   // The control's own window, while it is in-place active.
   HWND ControlWindow() {
-    const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).query<IOleInPlaceObject>();
+    const auto inPlace = ComPtr<IWebBrowser2>(view.HostedBrowser()).try_query<IOleInPlaceObject>();
     HWND control = nullptr;
     if (!inPlace || FAILED(inPlace->GetWindow(&control))) return nullptr;
     return control;

@@ -106,7 +106,7 @@ std::vector<ComPtr<IHTMLDocument2>> FrameDocuments(IHTMLDocument2* document) {
         !V_DISPATCH(&item.get())) {
       continue;
     }
-    const auto frame = ComPtr<IDispatch>(V_DISPATCH(&item.get())).query<IHTMLWindow2>();
+    const auto frame = ComPtr<IDispatch>(V_DISPATCH(&item.get())).try_query<IHTMLWindow2>();
     ComPtr<IHTMLDocument2> shown;
     if (frame && SUCCEEDED(frame->get_document(shown.put())) && shown)
       documents.push_back(std::move(shown));
@@ -133,7 +133,8 @@ std::vector<std::wstring> LinkTexts(IHTMLDocument2* document) {
     VariantInit(&none);
     ComPtr<IDispatch> item;
     if (FAILED(links->item(IndexVariant(i), none, item.put())) || !item) continue;
-    if (const auto element = item.query<IHTMLElement>()) texts.push_back(LinkText(element.get()));
+    if (const auto element = item.try_query<IHTMLElement>())
+      texts.push_back(LinkText(element.get()));
   }
   return texts;
 }

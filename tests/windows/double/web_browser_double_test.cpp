@@ -31,7 +31,7 @@ class DoubleNavigation : public testing::Test {
               S_OK);
     sink = new ComObject<CWebBrowserEvents2>();
     ResetRecorder();
-    const auto container = browser.query<IConnectionPointContainer>();
+    const auto container = browser.try_query<IConnectionPointContainer>();
     ASSERT_TRUE(container);
     ASSERT_EQ(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put()), S_OK);
     ASSERT_EQ(point->Advise(static_cast<IDispatch*>(sink.get()), &cookie), S_OK);
@@ -68,7 +68,7 @@ class DoubleNavigation : public testing::Test {
   ComPtr<IHTMLDocument2> Document() {
     ComPtr<IDispatch> document;
     EXPECT_EQ(browser->get_Document(document.put()), S_OK);
-    return document.query<IHTMLDocument2>();
+    return document.try_query<IHTMLDocument2>();
   }
 
   bool Busy() {
@@ -218,8 +218,8 @@ TEST_F(DoubleNavigation, VisibleStatusTextAndApplication) {
   // The host asks the application object to translate its keys; the control has none of its own.
   ComPtr<IDispatch> application;
   ASSERT_EQ(browser->get_Application(application.put()), S_OK);
-  EXPECT_EQ(application.query<IUnknown>().get(), browser.query<IUnknown>().get());
-  const auto active = application.query<IOleInPlaceActiveObject>();
+  EXPECT_EQ(application.try_query<IUnknown>().get(), browser.try_query<IUnknown>().get());
+  const auto active = application.try_query<IOleInPlaceActiveObject>();
   ASSERT_TRUE(active);
   MSG key{nullptr, WM_KEYDOWN, VK_F5, 0, 0, {}};
   EXPECT_EQ(active->TranslateAccelerator(&key), S_FALSE);
@@ -279,7 +279,7 @@ TEST_F(DoubleNavigation, EventArgumentsHaveTheBrowsersKindsLastFirst) {
 }
 
 TEST_F(DoubleNavigation, OnlyItsOwnOutgoingInterfaceConnects) {
-  const auto container = browser.query<IConnectionPointContainer>();
+  const auto container = browser.try_query<IConnectionPointContainer>();
   ComPtr<IConnectionPoint> other;
   EXPECT_EQ(container->FindConnectionPoint(DIID_DWebBrowserEvents, other.put()),
             CONNECT_E_NOCONNECTION);
@@ -294,7 +294,7 @@ TEST_F(DoubleNavigation, OnlyItsOwnOutgoingInterfaceConnects) {
 
   ComPtr<IConnectionPointContainer> back;
   ASSERT_EQ(point->GetConnectionPointContainer(back.put()), S_OK);
-  EXPECT_EQ(back.query<IUnknown>().get(), browser.query<IUnknown>().get());
+  EXPECT_EQ(back.try_query<IUnknown>().get(), browser.try_query<IUnknown>().get());
 }
 
 // Frames start depth-first once the top document has arrived and complete innermost first, the

@@ -64,7 +64,7 @@ class Recorder final : public tavrin::CWebBrowserEventHandler {
 
  private:
   static IUnknown* Identity(IUnknown* object) {
-    return tavrin::ComPtr<IUnknown>(object).query<IUnknown>().get();
+    return tavrin::ComPtr<IUnknown>(object).try_query<IUnknown>().get();
   }
 
   void Record(const wchar_t* name, IDispatch* pDisp, VARIANT* url, VARIANT_BOOL* cancel) {
@@ -88,9 +88,10 @@ class Recorder final : public tavrin::CWebBrowserEventHandler {
 
   void RecordDocument(IDispatch* pDisp) {
     tavrin::ComPtr<IDispatch> document;
-    const auto browser = tavrin::ComPtr<IDispatch>(pDisp).query<IWebBrowser2>();
+    const auto browser = tavrin::ComPtr<IDispatch>(pDisp).try_query<IWebBrowser2>();
     if (browser) browser->get_Document(document.put());
-    documents.push_back(tavrin::test_double::DocumentUrl(document.query<IHTMLDocument2>().get()));
+    documents.push_back(
+        tavrin::test_double::DocumentUrl(document.try_query<IHTMLDocument2>().get()));
   }
 
   std::vector<IUnknown*> m_frames;

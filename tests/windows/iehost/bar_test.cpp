@@ -186,7 +186,7 @@ TEST_F(Bar, OpensOnALoadedPageAndTheFirstTickBuildsTheListThoughAutoSyncIsOff) {
 }
 
 TEST_F(Bar, FocusAndKeysGoThroughTheView) {
-  const auto input = ComPtr<IDeskBand>(host->Band()).query<IInputObject>();
+  const auto input = ComPtr<IDeskBand>(host->Band()).try_query<IInputObject>();
   ASSERT_TRUE(input);
   const int told = host->Site()->FocusGained();
   EXPECT_EQ(input->UIActivateIO(TRUE, nullptr), S_OK);
@@ -338,7 +338,7 @@ TEST_F(Bar, AClickOnAnEntryOpensItInTheMainBrowserAndTheListStays) {
   const std::string list = host->ViewBody();
   ASSERT_EQ(list, ExpectedBody(L"links.view"));
   const ComPtr<IWebBrowser2> view = host->ViewBrowser();
-  const auto viewControl = view.query<IWebBrowserDoubleControl>();
+  const auto viewControl = view.try_query<IWebBrowserDoubleControl>();
   ASSERT_TRUE(viewControl);
   const std::wstring href = host->ViewLink(1);
   ASSERT_EQ(href, L"https://pages.example/secure.html");
@@ -410,7 +410,7 @@ TEST_F(Bar, ClosingGivesEveryReferenceBackAndTheDllCanUnload) {
   ASSERT_EQ(host->MainBrowser()->Quit(), S_OK);
   host->Main()->GetSinkCount(&sinks);
   EXPECT_EQ(sinks, 0u) << "OnQuit did not disconnect the sink";
-  EXPECT_EQ(ComPtr<IDeskBand>(host->Band()).query<IObjectWithSite>()->SetSite(nullptr), S_OK);
+  EXPECT_EQ(ComPtr<IDeskBand>(host->Band()).try_query<IObjectWithSite>()->SetSite(nullptr), S_OK);
   host->CloseBar();
   EXPECT_EQ(host->LiveDoubles(), 0u);
   using CanUnloadFunction = HRESULT(STDAPICALLTYPE*)();

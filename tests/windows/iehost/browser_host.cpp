@@ -45,7 +45,7 @@ BOOL CALLBACK MatchId(HWND window, LPARAM search) {
 ComPtr<IHTMLDocument2> DocumentOf(IWebBrowser2* browser) {
   ComPtr<IDispatch> document;
   if (!browser || FAILED(browser->get_Document(document.put()))) return {};
-  return document.query<IHTMLDocument2>();
+  return document.try_query<IHTMLDocument2>();
 }
 
 }  // namespace
@@ -106,7 +106,7 @@ std::string CBrowserHost::Start(const std::wstring& firstPage) {
                               IID_PPV_ARGS(m_pMain.put())))) {
     return "no main browser";
   }
-  m_pMainControl = m_pMain.query<IWebBrowserDoubleControl>();
+  m_pMainControl = m_pMain.try_query<IWebBrowserDoubleControl>();
   m_hDoubleModule = GetModuleHandleW(test_double_test::ScopedDoubleRegistration::kDll);
   if (!m_pMainControl || !m_hDoubleModule) return "the main browser is not the double";
   Navigate(firstPage, true);
@@ -128,7 +128,7 @@ HRESULT CBrowserHost::OpenBar() {
   if (FAILED(hr)) return hr;
   m_pSite = tavrin::MakeComObject<CBarSite>(m_pane.get(), m_pMain.get());
   if (!m_pSite) return E_OUTOFMEMORY;
-  const auto withSite = m_pBand.query<IObjectWithSite>();
+  const auto withSite = m_pBand.try_query<IObjectWithSite>();
   if (!withSite) return E_NOINTERFACE;
   hr = withSite->SetSite(static_cast<IOleWindow*>(m_pSite.get()));
   if (FAILED(hr)) return hr;
@@ -148,7 +148,7 @@ HRESULT CBrowserHost::OpenBar() {
 void CBrowserHost::CloseBar() {
   if (m_pBand) {
     m_pBand->CloseDW(0);
-    if (const auto withSite = m_pBand.query<IObjectWithSite>()) withSite->SetSite(nullptr);
+    if (const auto withSite = m_pBand.try_query<IObjectWithSite>()) withSite->SetSite(nullptr);
   }
   if (m_pMain) m_pMain->Quit();
   m_pBand.reset();
@@ -216,7 +216,7 @@ ComPtr<IWebBrowser2> CBrowserHost::ViewBrowser() const {
 }
 
 ComPtr<IWebBrowserDoubleControl> CBrowserHost::View() const {
-  return ViewBrowser().query<IWebBrowserDoubleControl>();
+  return ViewBrowser().try_query<IWebBrowserDoubleControl>();
 }
 
 HWND CBrowserHost::BandObjectWindow() const {
@@ -259,7 +259,7 @@ std::wstring CBrowserHost::ViewLink(long index) const {
   position.lVal = index;
   ComPtr<IDispatch> item;
   if (FAILED(links->item(position, VARIANT{}, item.put())) || !item) return {};
-  const auto anchor = item.query<IHTMLAnchorElement>();
+  const auto anchor = item.try_query<IHTMLAnchorElement>();
   tavrin::UniqueBstr href;
   if (!anchor || FAILED(anchor->get_href(href.put()))) return {};
   return Text(href);

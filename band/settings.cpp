@@ -1,4 +1,4 @@
-#include "shared/settings.h"
+#include "band/settings.h"
 
 #include "shared/registry.h"
 

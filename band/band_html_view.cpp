@@ -1,6 +1,6 @@
-#include "browserview/band_html_view.h"
+#include "band/band_html_view.h"
 
-#include "shared/settings.h"
+#include "band/settings.h"
 
 #include <mshtml.h>
 

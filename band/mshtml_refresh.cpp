@@ -1,4 +1,4 @@
-#include "browserview/mshtml/mshtml_refresh.h"
+#include "band/mshtml_refresh.h"
 
 #include <cstdint>
 #include <memory>
@@ -6,14 +6,14 @@
 #include <string>
 
 #include "anchors/refresh_anchor_list.h"
+#include "band/settings.h"
 #include "browserview/mshtml/mshtml_document.h"
-#include "shared/settings.h"
 
 namespace tavrin::mshtml {
 
-int RefreshAnchorList(IWebBrowser2* mainBrowser, IHTMLDocument2* mainDocument,
-                      const std::vector<ComPtr<IHTMLDocument2>>& frameDocuments,
-                      IWebBrowser2* viewBrowser) noexcept {
+int ListBrowserAnchorsIntoView(IWebBrowser2* mainBrowser, IHTMLDocument2* mainDocument,
+                               const std::vector<ComPtr<IHTMLDocument2>>& frameDocuments,
+                               IWebBrowser2* viewBrowser) noexcept {
   try {
     RefreshContext context;
     for (const ComPtr<IHTMLDocument2>& document : frameDocuments) {
@@ -26,7 +26,7 @@ int RefreshAnchorList(IWebBrowser2* mainBrowser, IHTMLDocument2* mainDocument,
       return std::optional<std::uint32_t>(ReadSetting(kDomainOnlyValue) ? 1 : 0);
     };
     const std::unique_ptr<dom::IBrowser> view = WrapBrowser(viewBrowser);
-    return ::tavrin::RefreshAnchorList(context, WrapDocument(mainDocument), view.get());
+    return ListAnchorsIntoView(context, WrapDocument(mainDocument), view.get());
   } catch (...) {
     // Only building the context can throw here (out of memory): the run never started.
     return 0;

@@ -14,8 +14,8 @@ namespace tavrin::mshtml {
 // list into the view's body and cleans the view up. "DomainOnly" is read from the settings at
 // every run; the status text goes to the main browser (none when it is null). 1 when the view
 // received a new list, else 0; a failed run leaves the view as it was.
-int RefreshAnchorList(IWebBrowser2* mainBrowser, IHTMLDocument2* mainDocument,
-                      const std::vector<ComPtr<IHTMLDocument2>>& frameDocuments,
-                      IWebBrowser2* viewBrowser) noexcept;
+int ListBrowserAnchorsIntoView(IWebBrowser2* mainBrowser, IHTMLDocument2* mainDocument,
+                               const std::vector<ComPtr<IHTMLDocument2>>& frameDocuments,
+                               IWebBrowser2* viewBrowser) noexcept;
 
 }  // namespace tavrin::mshtml

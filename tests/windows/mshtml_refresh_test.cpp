@@ -1,6 +1,6 @@
 // The band's run of the anchor list through the MSHTML adapter, over the browser double: what
 // each failure level leaves behind, and every reference given back after each run.
-#include "browserview/mshtml/mshtml_refresh.h"
+#include "band/mshtml_refresh.h"
 
 #include "browserview/mshtml/mshtml_document.h"
 
@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "band/settings.h"
 #include "framework/com_object.h"
 #include "framework/unique_any.h"
 #include "mshtml_double.h"
-#include "shared/settings.h"
 #include "web_browser_double.h"
 
 namespace tavrin {
@@ -116,8 +116,8 @@ class MshtmlRefresh : public testing::Test {
       if (recordFrames) frames = snapshot.documents;
 
       for (const CFault& fault : faults) test_double::InjectFault(fault);
-      outcome.result = mshtml::RefreshAnchorList(mainBrowser.get(), snapshot.top.get(), frames,
-                                                 viewBrowser.get());
+      outcome.result = mshtml::ListBrowserAnchorsIntoView(mainBrowser.get(), snapshot.top.get(),
+                                                          frames, viewBrowser.get());
       test_double::ClearFaults();
 
       outcome.list = test_double::SerializeDocument(snapshot.view.get());
@@ -299,8 +299,8 @@ TEST_F(MshtmlRefresh, NoViewDocumentNoRun) {
   {
     ComPtr<ComObject<test_double::CFrameBrowser>> viewBrowser(
         new ComObject<test_double::CFrameBrowser>());
-    EXPECT_EQ(mshtml::RefreshAnchorList(nullptr, nullptr, {}, viewBrowser.get()), 0);
-    EXPECT_EQ(mshtml::RefreshAnchorList(nullptr, nullptr, {}, nullptr), 0);
+    EXPECT_EQ(mshtml::ListBrowserAnchorsIntoView(nullptr, nullptr, {}, viewBrowser.get()), 0);
+    EXPECT_EQ(mshtml::ListBrowserAnchorsIntoView(nullptr, nullptr, {}, nullptr), 0);
   }
   EXPECT_EQ(test_double::LiveObjectCount(), 0);
 }
