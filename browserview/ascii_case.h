@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <concepts>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,11 @@ constexpr bool IsAsciiWhitespace(char c) {
   return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
 }
 
-constexpr char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+// UTF-8 bytes, and UTF-16 units of the names that come through COM.
+template <class Char>
+  requires std::same_as<Char, char> || std::same_as<Char, wchar_t>
+constexpr Char AsciiLower(Char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c;
 }
 constexpr char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
@@ -35,14 +39,12 @@ inline std::string AsciiUpper(std::string_view text) {
 
 template <class Char>
 bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
-  const auto lower = [](Char c) { return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c; };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](Char x, Char y) { return lower(x) == lower(y); });
+                    [](Char x, Char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return EqualsIgnoringAsciiCase<char>(a, b);
 }
-// Names that come through COM as UTF-16.
 inline bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
   return EqualsIgnoringAsciiCase<wchar_t>(a, b);
 }

@@ -113,6 +113,7 @@ CPreparedOutput::CPreparedOutput(const std::string& path, TextPieces pieces) {
   if (exists && IsStream(existing)) {
     m_strPath = path;
     m_pieces = std::move(pieces);
+    m_bStream = true;
     return;
   }
   if (exists && S_ISDIR(existing.st_mode))
@@ -166,11 +167,7 @@ CPreparedOutput::~CPreparedOutput() {
 }
 
 void CPreparedOutput::Commit() {
-  if (m_strTemporary.empty()) {
-    struct stat status {};
-    const bool stream = stat(m_strPath.c_str(), &status) == 0 && IsStream(status);
-    return WriteInto(m_strPath, m_pieces, stream ? 0 : O_TRUNC);
-  }
+  if (m_strTemporary.empty()) return WriteInto(m_strPath, m_pieces, m_bStream ? 0 : O_TRUNC);
   if (std::rename(m_strTemporary.c_str(), m_strPath.c_str()) != 0)
     ThrowWriteError(errno, m_strPath);
   Unregister(m_nSlot);

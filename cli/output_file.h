@@ -30,7 +30,8 @@ class CPreparedOutput {
  private:
   std::string m_strPath;       // the file that is replaced or written into
   std::string m_strTemporary;  // the complete file beside it; empty when written into
-  TextPieces m_pieces;         // what is written into a stream on Commit()
+  TextPieces m_pieces;         // what is written into m_strPath on Commit()
+  bool m_bStream = false;      // m_strPath is a terminal, device or pipe: written, not truncated
   int m_nSlot = -1;            // the temporary file's entry for the signal handler
 };
 

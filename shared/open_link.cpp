@@ -126,16 +126,14 @@ LONG ReadDefaultValue(HKEY root, const std::wstring& path, std::wstring& text) {
   // without its terminator, and REG_EXPAND_SZ is expanded here.
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return ERROR_SUCCESS;
-  }
+  const auto read = [&](void* data) {
+    return RegQueryValueExW(key.get(), nullptr, nullptr, &type, static_cast<BYTE*>(data),
+                            &size) == ERROR_SUCCESS &&
+           (type == REG_SZ || type == REG_EXPAND_SZ);
+  };
+  if (!read(nullptr)) return ERROR_SUCCESS;
   std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                       &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return ERROR_SUCCESS;
-  }
+  if (!read(value.data())) return ERROR_SUCCESS;
   value.resize(size / sizeof(wchar_t));
   value.resize(std::min(value.size(), value.find(L'\0')));
   if (type == REG_EXPAND_SZ) {
