@@ -91,9 +91,7 @@ TextPieces BuildOutput(const Options& options, std::ostream& err, const Limits& 
   CViewBuilder builder(*view, budget.get());
   ListPage(options, err, limits, budget, view, builder, snapshot);
   builder.Finish();
-  TextPieces output;
-  output.push_back(view->Serialize());
-  return output;
+  return view->SerializeInPieces(kTextPieceSize);
 }
 
 }  // namespace

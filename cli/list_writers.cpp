@@ -88,11 +88,10 @@ TextPieces CListWriter::Finish() {
 }
 
 void CListWriter::EndPieceWhenFull() {
-  constexpr std::size_t kPieceSize = std::size_t{1} << 20;
-  if (m_strPiece.size() < kPieceSize) return;
+  if (m_strPiece.size() < kTextPieceSize) return;
   m_arrPieces.push_back(std::move(m_strPiece));
   m_strPiece = std::string();
-  m_strPiece.reserve(kPieceSize + kPieceSize / 4);  // room for the row that fills it
+  m_strPiece.reserve(kTextPieceSize + kTextPieceSize / 4);  // room for the row that fills it
 }
 
 void CListWriter::AddJsonObject(const AnchorItem& item) {

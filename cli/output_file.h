@@ -2,6 +2,7 @@
 // or not at all, and only once every output of the run is ready.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ namespace tavrin::cli {
 // The text of an output in pieces of about a mebibyte: a large list never needs one block of its
 // whole size, nor twice that while a growing string moves.
 using TextPieces = std::vector<std::string>;
+constexpr std::size_t kTextPieceSize = std::size_t{1} << 20;
 
 // One output made ready to take the place of PATH. A regular file (or none yet) is written whole
 // beside its target and replaces it on Commit(), keeping its owner, group and mode; a symbolic

@@ -385,14 +385,22 @@ struct PlainPathBase {
   std::string host;
 };
 
-// A reference that only a path merge and dot segments change: letters, digits, "-._~" and "/",
-// not empty and not "//" (which names a host).
+// A reference that only a path merge and dot segments change: a path of letters, digits, "-._~"
+// and "/", not empty and not "//" (which names a host), perhaps followed by a query that every
+// encoding writes as it stands (no escape, quote, space, "#" or other byte that is encoded).
 bool IsPlainPath(std::string_view reference) {
-  if (reference.empty() || reference.starts_with("//")) return false;
-  return std::all_of(reference.begin(), reference.end(), [](char c) {
+  auto unreserved = [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~' || c == '/';
-  });
+           c == '.' || c == '_' || c == '~';
+  };
+  const std::size_t queryStart = std::min(reference.find('?'), reference.size());
+  const std::string_view path = reference.substr(0, queryStart);
+  if (path.empty() || path.starts_with("//")) return false;
+  const std::string_view query = reference.substr(queryStart);
+  return std::all_of(path.begin(), path.end(), [&](char c) { return unreserved(c) || c == '/'; }) &&
+         std::all_of(query.begin(), query.end(), [&](char c) {
+           return unreserved(c) || std::string_view("!$&()*+,;=:@/?").find(c) != query.npos;
+         });
 }
 
 std::optional<PlainPathBase> PlainPathBaseOf(std::string_view base, const bu::url& parsed) {
@@ -428,9 +436,13 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
   }
   if (plainPathBase && IsPlainPath(reference)) {
     const PlainPathBase& plain = *plainPathBase;
-    std::string path = reference.starts_with('/') ? std::string(reference)
-                                                  : plain.directory + std::string(reference);
-    lastResolved = {plain.origin + RemoveDotSegments(path), plain.host};
+    const std::size_t queryStart = std::min(reference.find('?'), reference.size());
+    const std::string_view written = reference.substr(0, queryStart);
+    std::string path = written.starts_with('/') ? std::string(written)
+                                                : plain.directory + std::string(written);
+    std::string href = plain.origin + RemoveDotSegments(path);
+    href += reference.substr(queryStart);
+    lastResolved = {std::move(href), plain.host};
     return lastResolved.href;
   }
 

@@ -858,6 +858,10 @@ std::string CHtmlDocument::Serialize() const {
   return SerializeChildren(*m_pImpl->root);
 }
 
+std::vector<std::string> CHtmlDocument::SerializeInPieces(std::size_t pieceSize) const {
+  return SerializeChildrenInPieces(*m_pImpl->root, pieceSize);
+}
+
 const std::vector<std::pair<long, long>>& CHtmlDocument::Scrolls() const {
   return m_pImpl->scrolls;
 }

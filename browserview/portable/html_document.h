@@ -38,6 +38,8 @@ class CHtmlDocument : public IDocument, public std::enable_shared_from_this<CHtm
 
   // The whole document in the HTML serialisation, doctype included.
   std::string Serialize() const;
+  // The same in pieces of about `pieceSize` bytes, which put together are Serialize().
+  std::vector<std::string> SerializeInPieces(std::size_t pieceSize) const;
   // Every ScrollTo of the window, in order.
   const std::vector<std::pair<long, long>>& Scrolls() const;
 

@@ -2,6 +2,7 @@
 // deeply nested page cannot exhaust the stack.
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "browserview/portable/html_tree.h"
 
@@ -108,11 +109,29 @@ void AppendClosing(const Node& node, std::string& out) {
   out += '>';
 }
 
+// Where a serialisation goes: one string, or with `pieces` a string handed over to them each
+// time it holds `pieceSize` bytes, so that a large document is never copied into ever larger
+// strings.
+struct Sink {
+  std::string& out;
+  std::vector<std::string>* pieces = nullptr;
+  std::size_t pieceSize = 0;
+
+  void EndPieceWhenFull() {
+    if (!pieces || out.size() < pieceSize) return;
+    pieces->push_back(std::move(out));
+    out = std::string();
+    out.reserve(pieceSize + pieceSize / 4);  // room for the node that fills it
+  }
+};
+
 // Serialises the children of `container`, the container itself only when `withContainer`.
-void SerializeTree(const Node& container, bool withContainer, std::string& out) {
+void SerializeTree(const Node& container, bool withContainer, Sink sink) {
+  std::string& out = sink.out;
   if (withContainer && !AppendOpening(container, out)) return;
   const Node* node = container.firstChild;
   while (node) {
+    sink.EndPieceWhenFull();
     if (AppendOpening(*node, out) && node->firstChild) {
       node = node->firstChild;
       continue;
@@ -134,12 +153,21 @@ void SerializeTree(const Node& container, bool withContainer, std::string& out) 
 
 std::string SerializeChildren(const Node& node) {
   std::string out;
-  SerializeTree(node, false, out);
+  SerializeTree(node, false, {out});
   return out;
 }
 
+std::vector<std::string> SerializeChildrenInPieces(const Node& node, std::size_t pieceSize) {
+  std::vector<std::string> pieces;
+  std::string out;
+  out.reserve(pieceSize + pieceSize / 4);
+  SerializeTree(node, false, {out, &pieces, pieceSize});
+  pieces.push_back(std::move(out));
+  return pieces;
+}
+
 void SerializeNode(const Node& node, std::string& out) {
-  SerializeTree(node, true, out);
+  SerializeTree(node, true, {out});
 }
 
 }  // namespace tavrin::dom

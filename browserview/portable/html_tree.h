@@ -74,6 +74,8 @@ class CLiveSelection {
 
 // The HTML fragment serialisation of the children of `node` (what innerHTML gives).
 std::string SerializeChildren(const Node& node);
+// The same in pieces of about `pieceSize` bytes each, for a large document written out whole.
+std::vector<std::string> SerializeChildrenInPieces(const Node& node, std::size_t pieceSize);
 // The serialisation of the node itself followed by its subtree.
 void SerializeNode(const Node& node, std::string& out);
 

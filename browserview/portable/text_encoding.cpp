@@ -126,10 +126,11 @@ std::string SanitizeUtf8(std::string_view in, bool* valid = nullptr) {
   std::string out;
   out.reserve(in.size());
   bool clean = true;
+  size_t kept = 0;  // where the well-formed bytes not yet copied begin: they are copied whole
   for (size_t i = 0; i < in.size();) {
     const auto b = static_cast<unsigned char>(in[i]);
     if (b < 0x80) {
-      out += in[i++];
+      ++i;
       continue;
     }
     int needed = 0;
@@ -153,14 +154,15 @@ std::string SanitizeUtf8(std::string_view in, bool* valid = nullptr) {
       lower = 0x80;
       upper = 0xBF;
     }
-    if (needed > 0 && seen == needed) {
-      out.append(in.substr(i, end - i));
-    } else {
+    if (needed == 0 || seen < needed) {
+      out.append(in.substr(kept, i - kept));
       out += kReplacementChar;
       clean = false;
+      kept = end;
     }
     i = end;
   }
+  out.append(in.substr(kept));
   if (valid) *valid = clean;
   return out;
 }

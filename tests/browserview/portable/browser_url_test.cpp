@@ -315,7 +315,23 @@ TEST(ResolveUrl, PlainPathsResolveAsEveryOtherReference) {
                                           "file:///a/b/c",
                                           "about:blank"};
   const std::vector<std::string> parts = {"a", "B9", "-_~", ".", "..", "x.html", ""};
-  std::vector<std::string> references = {"/", "//h/x", "a//b", "./", "../../../../x", "~"};
+  std::vector<std::string> references = {"/",
+                                         "//h/x",
+                                         "a//b",
+                                         "./",
+                                         "../../../../x",
+                                         "~",
+                                         "p.html?q=1&r=2",
+                                         "/p?",
+                                         "a/..?x=/y?z",
+                                         "a?!$&()*+,;=:@~-._",
+                                         "?q",
+                                         "a?q#f",
+                                         "a?q%41",
+                                         "a?q'r",
+                                         "a?q r",
+                                         "a?q\\r",
+                                         "a?é"};
   for (const std::string& first : parts) {
     for (const std::string& second : parts) {
       for (const std::string& third : parts) {
