@@ -110,12 +110,12 @@ void CViewBuilder::BuildRow(const AnchorItem& item, dom::Node& table, RowParity 
 // (the cell bounds every scope, and the link's own entry in the formatting list matches none of
 // their tags), so it gives what it gives within the row.
 bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section, RowParity parity) {
-  // The values as FormatAnchorRow writes them, decoded as the parse of its row would decode them.
-  const std::optional<std::string> href =
-      DecodeEscaped(EscapeHtml(item.href, kEscapeHrefAttribute));
-  const std::optional<std::string> title =
-      DecodeEscaped(EscapeHtml(StripTags(item.markup), kEscapeTitleAttribute));
-  if (!href || !title) return false;
+  // The values as FormatAnchorRow writes them, decoded as the parse of its row would decode them:
+  // the href's escapes give back the href; the title's escape of quotes gives back the quotes,
+  // and its entity references stay live.
+  if (!KeptAsWritten(item.href)) return false;
+  const std::optional<std::string> title = DecodeEscaped(StripTags(item.markup));
+  if (!title) return false;
   std::optional<std::string> text;
   if (item.markup.find('<') == std::string::npos) text = DecodeEscaped(item.markup);
 
@@ -130,7 +130,7 @@ bool CViewBuilder::AddCopiedRow(const AnchorItem& item, dom::Node& section, RowP
   dom::Node* link = &row;
   while (link && !link->IsHtml("a")) link = dom::NextInDocument(link, &row);
   if (!link) throw dom::DomError(dom::kErrorNullResult, "the row has no link");
-  m_view.SetAttribute(*link, "href", *href);
+  m_view.SetAttribute(*link, "href", item.href);
   m_view.SetAttribute(*link, "title", *title);
   if (!text)
     m_view.AppendHtml(*link, item.markup);

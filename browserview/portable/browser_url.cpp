@@ -403,6 +403,25 @@ bool IsPlainPath(std::string_view reference) {
          });
 }
 
+// The length of the "http://host" or "https://host" that starts `reference`, when the rest is a
+// plain absolute path (see IsPlainPath) and the host a name that needs no conversion: lower-case
+// letters, digits, "-" and ".", its last label starting with a letter (not an IPv4 address).
+// Zero otherwise.
+std::size_t PlainAbsoluteOrigin(std::string_view reference) {
+  std::size_t hostStart = 0;
+  for (const std::string_view scheme : {"http://", "https://"})
+    if (reference.starts_with(scheme)) hostStart = scheme.size();
+  const std::size_t pathStart = reference.find('/', hostStart);
+  if (hostStart == 0 || pathStart == std::string_view::npos) return 0;
+  const std::string_view host = reference.substr(hostStart, pathStart - hostStart);
+  const std::size_t lastLabel = host.rfind('.') + 1;  // 0 without a dot
+  if (lastLabel == host.size() || host[lastLabel] < 'a' || host[lastLabel] > 'z') return 0;
+  const bool bPlainHost = std::all_of(host.begin(), host.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  });
+  return bPlainHost && IsPlainPath(reference.substr(pathStart)) ? pathStart : 0;
+}
+
 std::optional<PlainPathBase> PlainPathBaseOf(std::string_view base, const bu::url& parsed) {
   if (parsed.scheme() != "http" && parsed.scheme() != "https") return std::nullopt;
   if (Serialize(parsed, "UTF-8") != base) return std::nullopt;
@@ -434,15 +453,24 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
     parsedBase = base.empty() ? std::nullopt : Parse(Strip(base), nullptr);
     plainPathBase = parsedBase ? PlainPathBaseOf(base, *parsedBase) : std::nullopt;
   }
-  if (plainPathBase && IsPlainPath(reference)) {
-    const PlainPathBase& plain = *plainPathBase;
+  const std::size_t plainOrigin = PlainAbsoluteOrigin(reference);
+  if (plainOrigin != 0 || (plainPathBase && IsPlainPath(reference))) {
     const std::size_t queryStart = std::min(reference.find('?'), reference.size());
-    const std::string_view written = reference.substr(0, queryStart);
-    std::string path = written.starts_with('/') ? std::string(written)
-                                                : plain.directory + std::string(written);
-    std::string href = plain.origin + RemoveDotSegments(path);
+    const std::string_view written = reference.substr(plainOrigin, queryStart - plainOrigin);
+    std::string href;
+    if (plainOrigin != 0) {
+      const std::string_view origin = reference.substr(0, plainOrigin);
+      href = std::string(origin) + RemoveDotSegments(written);
+      lastResolved.httpHost = std::string(origin.substr(origin.find("//") + 2));
+    } else {
+      const PlainPathBase& plain = *plainPathBase;
+      href = plain.origin + RemoveDotSegments(written.starts_with('/')
+                                                   ? std::string(written)
+                                                   : plain.directory + std::string(written));
+      lastResolved.httpHost = plain.host;
+    }
     href += reference.substr(queryStart);
-    lastResolved = {std::move(href), plain.host};
+    lastResolved.href = std::move(href);
     return lastResolved.href;
   }
 

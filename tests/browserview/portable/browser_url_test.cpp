@@ -331,7 +331,20 @@ TEST(ResolveUrl, PlainPathsResolveAsEveryOtherReference) {
                                          "a?q'r",
                                          "a?q r",
                                          "a?q\\r",
-                                         "a?é"};
+                                         "a?é",
+                                         "http://h.example/a?q=1",
+                                         "https://x-y.z/a/../b",
+                                         "http://1.2.3.4/x",
+                                         "http://a.0x1/",
+                                         "http://A.b/",
+                                         "http://h:80/",
+                                         "http://h",
+                                         "http://u@h/",
+                                         "HTTP://h/",
+                                         "http://h./x",
+                                         "http://h..i/x",
+                                         "https://a.b/c//d",
+                                         "http:/h/x"};
   for (const std::string& first : parts) {
     for (const std::string& second : parts) {
       for (const std::string& third : parts) {
