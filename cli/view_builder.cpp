@@ -17,8 +17,12 @@ bool KeptAsWritten(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     if (lead == '\r' || lead == '\0') return false;
-    std::size_t length = 1;
-    char32_t cp = lead;
+    if (lead < 0x80) {  // most of a page's text
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t cp = 0;
     if (lead >= 0xF0 && lead <= 0xF4) {
       length = 4;
       cp = lead & 0x07;
@@ -28,7 +32,7 @@ bool KeptAsWritten(std::string_view text) {
     } else if (lead >= 0xC2 && lead < 0xE0) {
       length = 2;
       cp = lead & 0x1F;
-    } else if (lead >= 0x80) {
+    } else {
       return false;
     }
     if (text.size() - i < length) return false;
