@@ -277,6 +277,17 @@ TEST(HtmlDocument, SerialisesTheWholeDocument) {
   auto document = Parse("<!DOCTYPE html><title>t</title><p>x");
   EXPECT_EQ(document->Serialize(),
             "<!DOCTYPE html><html><head><title>t</title></head><body><p>x</p></body></html>");
+  // In pieces, each but the last holding at least the size asked for, together the same text.
+  const std::vector<std::string> pieces = document->SerializeInPieces(10);
+  ASSERT_GT(pieces.size(), 2u);
+  std::string joined;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (i + 1 < pieces.size()) {
+      EXPECT_GE(pieces[i].size(), 10u);
+    }
+    joined += pieces[i];
+  }
+  EXPECT_EQ(joined, document->Serialize());
   EXPECT_EQ(document->Url(), "http://example.com/dir/page.html");
 }
 

@@ -357,6 +357,7 @@ TEST(DecodeHtml, InvalidUtf8FallsBackToShiftJisThenWindows1252) {
 
 TEST(InvalidBytes, Utf8SequencesBecomeOneReplacementEach) {
   EXPECT_EQ(Decoded("a\xFF"s + "b", {}, "utf-8"), "a\uFFFDb");
+  EXPECT_EQ(Decoded("日a\xFF"s + "b\xE6\x97", {}, "utf-8"), "日a\uFFFDb\uFFFD");  // two, last at end
   EXPECT_EQ(Decoded("\xE6\x97"s + "x日", {}, "utf-8"), "\uFFFDx日");              // truncated
   EXPECT_EQ(Decoded("\xC0\xAF"s + "x", {}, "utf-8"), "\uFFFD\uFFFDx");            // overlong
   EXPECT_EQ(Decoded("\xED\xA0\x80"s + "x", {}, "utf-8"), "\uFFFD\uFFFD\uFFFDx");  // surrogate
