@@ -344,7 +344,10 @@ TEST(ResolveUrl, PlainPathsResolveAsEveryOtherReference) {
                                          "http://h./x",
                                          "http://h..i/x",
                                          "https://a.b/c//d",
-                                         "http:/h/x"};
+                                         "http:/h/x",
+                                         "http://xn--a.b/x",
+                                         "http://a.xn--ls8h/x",
+                                         "http://xn--ls8h.la/x"};
   for (const std::string& first : parts) {
     for (const std::string& second : parts) {
       for (const std::string& third : parts) {
