@@ -98,8 +98,9 @@ CBandWindow::~CBandWindow() {
   if (Handle()) DestroyWindow(Handle());
 }
 
-HWND CBandWindow::Create(HWND parent, IWebBrowser2* mainBrowser) noexcept {
+HWND CBandWindow::Create(HWND parent, IWebBrowser2* mainBrowser, IUnknown* owner) noexcept {
   m_pMainBrowser = mainBrowser;
+  m_pOwner = owner;
   return CWindowBase::Create({.className = kBandWindowClass,
                               .cursor = nullptr,
                               .parent = parent,
@@ -114,6 +115,7 @@ BOOL CBandWindow::GetCommandMenuText(UINT command, std::wstring& text) {
 }
 
 std::optional<LRESULT> CBandWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const ComPtr<IUnknown> owner(m_pOwner);
   switch (message) {
     case WM_CREATE:
       return OnCreate();
@@ -445,6 +447,7 @@ BOOL CBandWindow::IsDocumentRecorded(IHTMLDocument2* document) noexcept {
 }
 
 void CBandWindow::StatusTextChange(const std::wstring& text) {
+  const ComPtr<IUnknown> owner(m_pOwner);
   if (!m_pMainBrowser) return;
   const UniqueBstr status(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
   if (status) m_pMainBrowser->put_StatusText(status.get());
@@ -454,6 +457,7 @@ void CBandWindow::StatusTextChange(const std::wstring& text) {
 void CBandWindow::BeforeNavigate2(IDispatch*, VARIANT* url, VARIANT* flags,
                                   VARIANT* targetFrameName, VARIANT* postData, VARIANT* headers,
                                   VARIANT_BOOL* cancel) {
+  const ComPtr<IUnknown> owner(m_pOwner);
   if (!m_pMainBrowser || !url || V_VT(url) != VT_BSTR || !V_BSTR(url) || !cancel) return;
   if (!std::wstring_view(V_BSTR(url), SysStringLen(V_BSTR(url))).starts_with(L"http")) return;
   *cancel = VARIANT_TRUE;

@@ -26,9 +26,11 @@ class CBandWindow final : public CWindowBase, public CWebBrowserEventHandler {
   CBandWindow();
   ~CBandWindow() override;
 
-  // The main browser is not owned: the band object holds it for longer than this window lives.
-  // Null on failure.
-  HWND Create(HWND parent, IWebBrowser2* mainBrowser) noexcept;
+  // Neither is owned: the band object holds the main browser for longer than this window lives,
+  // and `owner` (null: none) is this object's. The owner is held for the length of every message
+  // and view event, since a list build may let the last outside reference to it go. Null on
+  // failure.
+  HWND Create(HWND parent, IWebBrowser2* mainBrowser, IUnknown* owner) noexcept;
 
   // The chevron menu's text of a toolbar command; "不明" and FALSE for any other id.
   static BOOL GetCommandMenuText(UINT command, std::wstring& text);
@@ -73,6 +75,7 @@ class CBandWindow final : public CWindowBase, public CWebBrowserEventHandler {
 
   // Not owned.
   IWebBrowser2* m_pMainBrowser = nullptr;
+  IUnknown* m_pOwner = nullptr;
   CBandHtmlView m_wndView;
   UniqueImageList m_imageList;
   // Children of this window, destroyed with it.

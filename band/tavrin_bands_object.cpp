@@ -8,7 +8,7 @@
 
 namespace tavrin {
 
-TavrinBandsObject::~TavrinBandsObject() {
+void TavrinBandsObject::FinalRelease() noexcept {
   LeaveSite();
 }
 
@@ -173,6 +173,7 @@ void TavrinBandsObject::CreateBandObjectWindow() noexcept {
 }
 
 std::optional<LRESULT> TavrinBandsObject::HandleMessage(UINT message, WPARAM, LPARAM lParam) {
+  const ComPtr<IDeskBand> alive = KeepAlive();
   switch (message) {
     case WM_CREATE:
       return OnCreate();
@@ -203,7 +204,7 @@ std::optional<LRESULT> TavrinBandsObject::HandleMessage(UINT message, WPARAM, LP
 // Without the main browser's events the bar cannot follow its pages: no window then.
 LRESULT TavrinBandsObject::OnCreate() noexcept {
   if (!m_pBrowser || FAILED(m_events.Connect(ComPtr<IUnknown>(m_pBrowser.get()), this))) return -1;
-  m_wndBand.Create(Handle(), m_pBrowser.get());
+  m_wndBand.Create(Handle(), m_pBrowser.get(), static_cast<IDeskBand*>(this));
   StartPageWait();
   return 0;
 }
@@ -235,18 +236,22 @@ void TavrinBandsObject::OnPageWaitTick() noexcept {
 // A wait already running goes on: frames and redirects belong to the same page.
 void TavrinBandsObject::BeforeNavigate2(IDispatch*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
                                         VARIANT*, VARIANT_BOOL*) {
+  const ComPtr<IDeskBand> alive = KeepAlive();
   StartPageWait();
 }
 
 void TavrinBandsObject::NavigateComplete2(IDispatch* pDisp, VARIANT*) {
+  const ComPtr<IDeskBand> alive = KeepAlive();
   if (m_wndBand.Handle()) m_wndBand.RecordFrameDocument(pDisp);
 }
 
 void TavrinBandsObject::DocumentComplete(IDispatch* pDisp, VARIANT*) {
+  const ComPtr<IDeskBand> alive = KeepAlive();
   if (m_wndBand.Handle()) m_wndBand.RecordFrameDocument(pDisp);
 }
 
 void TavrinBandsObject::OnQuit() {
+  const ComPtr<IDeskBand> alive = KeepAlive();
   m_events.Disconnect();
 }
 

@@ -27,8 +27,8 @@ class TavrinBandsObject : public DispatchFromTypeLib<ITavrinBandsObject>,
                           public CWebBrowserEventHandler,
                           public ComObjectRoot {
  public:
-  // Final release: the window goes first, then the connection to the main browser.
-  ~TavrinBandsObject() override;
+  // The window goes first, then the connection to the main browser.
+  void FinalRelease() noexcept override;
 
   // QueryInterface looks them up in this order; IUnknown is the first entry.
   static std::span<const InterfaceEntry> Interfaces() noexcept;
@@ -80,6 +80,9 @@ class TavrinBandsObject : public DispatchFromTypeLib<ITavrinBandsObject>,
   // Everything that came from a site goes with it: the window, the connection and the browser
   // the band window uses.
   void LeaveSite() noexcept;
+  // Held for the length of every event and message: what they run (a list build lets page script
+  // run) may close the bar and let the last outside reference go.
+  ComPtr<IDeskBand> KeepAlive() noexcept { return ComPtr<IDeskBand>(this); }
   void CreateBandObjectWindow() noexcept;
   LRESULT OnCreate() noexcept;
   // Only with the band window there, and only when none is running.

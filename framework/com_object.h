@@ -28,12 +28,19 @@ InterfaceEntry InterfaceOf() noexcept {
           [](void* object) -> IUnknown* { return static_cast<Via*>(static_cast<T*>(object)); }};
 }
 
+inline constexpr ULONG kFinalReleaseCount = 0x40000000;
+
 class ComObjectRoot {
  public:
   ComObjectRoot() noexcept { ModuleLock(); }
   ComObjectRoot(const ComObjectRoot&) = delete;
   ComObjectRoot& operator=(const ComObjectRoot&) = delete;
   virtual ~ComObjectRoot() { ModuleUnlock(); }
+
+  // Runs at the final release while the whole object still lives: windows and connections end
+  // here, because their messages and events call the object's own methods, which a destructor
+  // can no longer reach (IUnknown is the wrapper's).
+  virtual void FinalRelease() noexcept {}
 };
 
 // IUnknown is answered by the first entry; the pointer handed out is AddRef'ed through the
@@ -41,11 +48,17 @@ class ComObjectRoot {
 HRESULT QueryInterfaceFromTable(void* object, std::span<const InterfaceEntry> table, REFIID riid,
                                 void** ppv) noexcept;
 
-// Single-threaded apartment: a plain counter; the object deletes itself at zero.
+// Single-threaded apartment: a plain counter; at zero the object runs FinalRelease and deletes
+// itself. The count is parked far from zero meanwhile, so a reference taken and given back during
+// FinalRelease (a window message, an event) cannot end the object a second time.
 template <class Object>
-ULONG ReleaseOwnReference(Object* object, ULONG& count) noexcept {
+ULONG ReleaseOwnReference(Object* object, ComObjectRoot& root, ULONG& count) noexcept {
   const ULONG remaining = --count;
-  if (remaining == 0) delete object;
+  if (remaining == 0) {
+    count = kFinalReleaseCount;
+    root.FinalRelease();
+    delete object;
+  }
   return remaining;
 }
 
@@ -58,7 +71,9 @@ class ComObject final : public T {
     return QueryInterfaceFromTable(static_cast<T*>(this), T::Interfaces(), riid, ppv);
   }
   STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
+  STDMETHODIMP_(ULONG) Release() noexcept override {
+    return ReleaseOwnReference(this, *this, m_cRef);
+  }
 
  private:
   ULONG m_cRef = 0;
@@ -80,7 +95,9 @@ class AggregatedComObject final : public IUnknown {
     return QueryInterfaceFromTable(static_cast<T*>(&m_contained), T::Interfaces(), riid, ppv);
   }
   STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_cRef; }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseOwnReference(this, m_cRef); }
+  STDMETHODIMP_(ULONG) Release() noexcept override {
+    return ReleaseOwnReference(this, m_contained, m_cRef);
+  }
 
  private:
   // The object's interfaces delegate their IUnknown to the outer object.

@@ -390,6 +390,23 @@ TEST_F(BandObjectInABrowser, NavigationAfterCloseLeavesTheNextWindowItsWait) {
   EXPECT_FALSE(SendMessageW(Toolbar(), TB_ISBUTTONENABLED, 101, 0)) << "the new window waits";
 }
 
+// Leaving the site, for none or for a site the band refuses, takes the sink back from the old
+// browser, which would otherwise go on calling a bar that left it.
+TEST_F(BandObjectInABrowser, LeavingTheSiteDisconnectsFromTheOldBrowsersEvents) {
+  ComPtr<IUnknown> windowless;
+  ASSERT_EQ(tavrin::CreateComObject<FakeSite<false>>(nullptr, IID_IUnknown, windowless.put_void()),
+            S_OK);
+  for (IUnknown* next : {static_cast<IUnknown*>(nullptr), windowless.get()}) {
+    const auto site = tavrin::MakeComObject<BrowserSite>(
+        m_frame.get(), ComPtr<IUnknown>(static_cast<IWebBrowser2*>(m_pBrowser.get())));
+    ASSERT_EQ(band.try_query<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(site.get())),
+              S_OK);
+    ASSERT_TRUE(m_pBrowser->m_pSink);
+    band.try_query<IObjectWithSite>()->SetSite(next);
+    EXPECT_FALSE(m_pBrowser->m_pSink) << "the sink is still advised";
+  }
+}
+
 TEST_F(BandObjectInABrowser, SiteGivesTheHiddenBandObjectWindowWithTheBandWindowInside) {
   wchar_t text[64] = {};
   GetClassNameW(m_window, text, 64);

@@ -117,7 +117,7 @@ class BandWindow : public testing::Test {
 
   void CreateBand(int width = 300, int height = 400) {
     m_band.emplace();
-    ASSERT_TRUE(m_band->Create(m_host.get(), m_main.get()));
+    ASSERT_TRUE(m_band->Create(m_host.get(), m_main.get(), nullptr));
     MoveWindow(m_band->Handle(), 0, 0, width, height, TRUE);
     m_toolbar = FindDescendant(m_band->Handle(), kToolbarId);
     m_rebar = FindDescendant(m_band->Handle(), kRebarId);

@@ -99,6 +99,35 @@ TEST(LastErrorResult, IsAFailureEvenWhenNoErrorWasSet) {
   EXPECT_EQ(LastErrorResult(), E_FAIL);
 }
 
+// Holds itself during its final release, as a window message or an event then does.
+class SelfHoldingObject : public IPersist, public ComObjectRoot {
+ public:
+  static std::span<const InterfaceEntry> Interfaces() noexcept {
+    static const InterfaceEntry table[] = {InterfaceOf<SelfHoldingObject, IPersist>()};
+    return table;
+  }
+  ~SelfHoldingObject() override { ++destructions; }
+  void FinalRelease() noexcept override {
+    const ComPtr<IPersist> self(this);
+    ++finalReleases;
+  }
+  STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+  static inline int finalReleases = 0;
+  static inline int destructions = 0;
+};
+
+TEST(CreateComObject, AReferenceTakenDuringTheFinalReleaseEndsTheObjectOnce) {
+  const LONG locks = ModuleLockCount();
+  MakeComObject<SelfHoldingObject>().reset();
+  CountingUnknown outer;
+  ComPtr<IUnknown> inner;
+  ASSERT_EQ(CreateComObject<SelfHoldingObject>(&outer, IID_IUnknown, inner.put_void()), S_OK);
+  inner.reset();
+  EXPECT_EQ(SelfHoldingObject::finalReleases, 2);
+  EXPECT_EQ(SelfHoldingObject::destructions, 2);
+  EXPECT_EQ(ModuleLockCount(), locks);
+}
+
 TEST(CreateComObject, AConstructorOutOfMemoryIsAnHresultAndNoLockRemains) {
   const LONG locks = ModuleLockCount();
   ComPtr<IPersist> object;

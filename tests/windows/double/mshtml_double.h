@@ -86,6 +86,11 @@ struct IDoubleDocument : public IUnknown {
   // A fault (mshtml_double.h's CFault) limited to this document, in the module that holds it.
   virtual HRESULT STDMETHODCALLTYPE InjectFault(LPCWSTR call, HRESULT result, int times) = 0;
   virtual HRESULT STDMETHODCALLTYPE ClearFaults() = 0;
+  // Page script run as onpropertychange runs it: after each put_href, put_src and put_innerHTML
+  // on an element of this document, `handler`'s DISPID_VALUE is invoked without arguments. In the
+  // browser writing these properties fires the event, so script (an alert with its nested message
+  // loop, a navigation, closing the bar) runs inside the writer's call. Null removes it.
+  virtual HRESULT STDMETHODCALLTYPE SetPropertyChangeHandler(IDispatch* handler) = 0;
 };
 __CRT_UUID_DECL(IDoubleDocument, 0x5c573aff, 0xa863, 0x409f, 0xad, 0xd4, 0x0a, 0xf1, 0x4f, 0x5d,
                 0x29, 0xf3)

@@ -438,7 +438,7 @@ class CNodeObject final
       while (Node* child = m_pNode->firstChild) Unlink(*child);
       MoveChildren(holder, *m_pNode, nullptr);
       m_pTree->NoteChange(m_pNode);
-      return S_OK;
+      return FirePropertyChange();
     });
   }
   STDMETHODIMP put_outerHTML(BSTR v) override {
@@ -519,7 +519,10 @@ class CNodeObject final
     });
   }
   STDMETHODIMP put_href(BSTR v) override {
-    return Put(L"IHTMLAnchorElement::put_href", [&] { return SetAttribute("href", v); });
+    return Put(L"IHTMLAnchorElement::put_href", [&] {
+      SetAttribute("href", v);
+      return FirePropertyChange();
+    });
   }
   STDMETHODIMP get_src(BSTR* p) override {
     return Get(L"IHTMLImgElement::get_src", p, [&] {
@@ -528,7 +531,10 @@ class CNodeObject final
     });
   }
   STDMETHODIMP put_src(BSTR v) override {
-    return Put(L"IHTMLImgElement::put_src", [&] { return SetAttribute("src", v); });
+    return Put(L"IHTMLImgElement::put_src", [&] {
+      SetAttribute("src", v);
+      return FirePropertyChange();
+    });
   }
   STDMETHODIMP get_alt(BSTR* p) override {
     return Get(L"IHTMLImgElement::get_alt", p, [&] {
@@ -564,10 +570,20 @@ class CNodeObject final
  private:
   bool IsElement() const { return m_pNode->kind == Node::Kind::Element; }
 
-  HRESULT SetAttribute(const std::string& name, BSTR value) {
+  void SetAttribute(const std::string& name, BSTR value) {
     // A new attribute can make the element a link; a changed one never changes a selection.
     if (!m_pNode->FindAttribute(name)) m_pTree->NoteChange(m_pNode);
     m_pNode->SetAttribute(name, FromBstr(value));
+  }
+
+  // The script's own outcome does not reach the writer, as in the browser.
+  HRESULT FirePropertyChange() {
+    // Held, so that the script may remove itself.
+    if (const ComPtr<IDispatch> handler = m_pTree->propertyChangeHandler) {
+      DISPPARAMS none{};
+      handler->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
+                      nullptr, nullptr);
+    }
     return S_OK;
   }
 
@@ -780,6 +796,10 @@ class CDocumentObject final
   }
   STDMETHODIMP ClearFaults() override {
     test_double::ClearFaults();
+    return S_OK;
+  }
+  STDMETHODIMP SetPropertyChangeHandler(IDispatch* handler) override {
+    m_pTree->propertyChangeHandler = handler;
     return S_OK;
   }
 

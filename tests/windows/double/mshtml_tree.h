@@ -40,6 +40,8 @@ struct CTree {
   std::vector<std::pair<long, long>> scrolls;
   // window.event: the document event being fired (held by its firing), else null.
   IHTMLEventObj* currentEvent = nullptr;
+  // What IDoubleDocument::SetPropertyChangeHandler set.
+  tavrin::ComPtr<IDispatch> propertyChangeHandler;
 
   // The address the loading parser resolved, valid while the attribute still holds `written`.
   struct Resolved {

@@ -4,9 +4,11 @@
 // that the native program makes of the same snapshot.
 
 #include "../dialogs/dialog_driver.h"
+#include "../not_implemented_dispatch.h"
 #include "browser_host.h"
 #include "framework/text.h"
 #include "framework/unique_any.h"
+#include "mshtml_double.h"
 #include "web_browser_double_pages.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +17,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using iehost::CBrowserHost;
@@ -392,6 +396,74 @@ TEST_F(Bar, TheStatusTextOfAHoverReachesTheMainBrowserWhole) {
     ASSERT_EQ(host->MainBrowser()->get_StatusText(shown.put()), S_OK);
     EXPECT_EQ(std::wstring(shown.get() ? shown.get() : L""), text);
   }
+}
+
+// Page script that the document's next property change runs, once.
+class CPageScript : public NotImplDispatch<IDispatch>, public tavrin::ComObjectRoot {
+ public:
+  static std::span<const tavrin::InterfaceEntry> Interfaces() noexcept {
+    static const tavrin::InterfaceEntry table[] = {tavrin::InterfaceOf<CPageScript, IDispatch>()};
+    return table;
+  }
+  explicit CPageScript(std::function<void()> run) : m_run(std::move(run)) {}
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
+    if (const std::function<void()> run = std::exchange(m_run, {})) run();
+    return S_OK;
+  }
+
+ private:
+  std::function<void()> m_run;
+};
+
+// Writing href back fires the page's onpropertychange, so script runs inside the list build: it
+// lets messages through, navigates the main browser, closes the bar and lets the browser's last
+// reference to it go. The bar ends only when its build is over, whether a press of refresh or
+// an auto-sync tick started it.
+TEST_F(Bar, PageScriptThatClosesAndReleasesTheBarDuringItsBuildEndsItAfterwards) {
+  for (const bool tick : {false, true}) {
+    if (!host->Band()) {
+      ASSERT_EQ(host->OpenBar(), S_OK);
+      ASSERT_TRUE(CBrowserHost::PumpUntil([] { return host->ButtonEnabled(kAutoSync); },
+                                          kListTimeoutMs));
+    }
+    // Auto-sync builds at the tick that ends the page's wait; without it the refresh builds.
+    if (host->ButtonChecked(kAutoSync) != tick) host->Press(kAutoSync);
+    host->Navigate(kLinksPage, true);
+    if (!tick) {
+      ASSERT_TRUE(CBrowserHost::PumpUntil([] { return host->ButtonEnabled(kRefresh); },
+                                          kListTimeoutMs));
+    }
+    ComPtr<IDispatch> page;
+    ASSERT_EQ(host->MainBrowser()->get_Document(page.put()), S_OK);
+    const auto document = page.try_query<IDoubleDocument>();
+    ASSERT_TRUE(document);
+    bool ran = false;
+    UINT sinksInScript = 0;
+    const auto script = tavrin::MakeComObject<CPageScript>([&] {
+      CBrowserHost::Pump(50);
+      host->Navigate(kSamplePage, false);
+      host->Band()->CloseDW(0);
+      host->ReleaseBand();
+      host->Main()->GetSinkCount(&sinksInScript);
+      ran = true;
+    });
+    ASSERT_EQ(document->SetPropertyChangeHandler(script.get()), S_OK);
+    if (tick) {
+      CBrowserHost::PumpUntil([&] { return ran; }, kListTimeoutMs);
+    } else {
+      SendMessageW(host->Control(201), WM_COMMAND, kRefresh, 0);
+    }
+    document->SetPropertyChangeHandler(nullptr);
+    ASSERT_TRUE(ran) << (tick ? "the tick" : "the refresh") << " built no list";
+    EXPECT_EQ(sinksInScript, 1u) << "the bar ended inside its build";
+    UINT sinks = 1;
+    host->Main()->GetSinkCount(&sinks);
+    EXPECT_EQ(sinks, 0u) << "the bar outlived its build";
+    host->Navigate(kSamplePage, true);
+  }
+  ASSERT_EQ(host->OpenBar(), S_OK);
 }
 
 // The bar closes, the browser goes on loading a page and then quits; the browser lets the bar go.

@@ -83,6 +83,8 @@ class CBrowserHost {
   HRESULT OpenBar();
   // CloseDW, SetSite(NULL), the main browser's Quit (OnQuit), every reference given back.
   void CloseBar();
+  // The browser's reference to the band goes, and nothing else.
+  void ReleaseBand() noexcept { m_pBand.reset(); }
 
   // Runs the message loop until ready() holds, at most timeoutMs; false on timeout.
   static bool PumpUntil(const std::function<bool()>& ready, DWORD timeoutMs);
