@@ -12,6 +12,7 @@ class CBandHtmlView : public CWebBrowser2ContainerWnd {
   IWebBrowser2* Browser() const noexcept { return m_pBrowser.get(); }
 
  protected:
+  ~CBandHtmlView() override = default;
   // "Config": writes the DWORD value `first` = decimal `second` under the settings key.
   // "Exit": replaces the page body with the pending HTML, which is empty from then on.
   // TRUE for those two, FALSE for any other command (compared case-sensitively).

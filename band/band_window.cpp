@@ -93,11 +93,6 @@ CBandWindow::CBandWindow() {
   CreateSettingsKey();
 }
 
-// The window goes first, while the toolbar's image list and the recorded documents still exist.
-CBandWindow::~CBandWindow() {
-  if (Handle()) DestroyWindow(Handle());
-}
-
 HWND CBandWindow::Create(HWND parent, IWebBrowser2* mainBrowser, IUnknown* owner) noexcept {
   m_pMainBrowser = mainBrowser;
   m_pOwner = owner;

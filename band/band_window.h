@@ -20,11 +20,10 @@ namespace tavrin {
 
 using UniqueImageList = UniqueAny<HIMAGELIST, &::ImageList_Destroy>;
 
-class CBandWindow final : public CWindowBase, public CWebBrowserEventHandler {
+class CBandWindow : public CWindowBase, public CWebBrowserEventHandler {
  public:
   // Makes sure the settings key exists.
   CBandWindow();
-  ~CBandWindow() override;
 
   // Neither is owned: the band object holds the main browser for longer than this window lives,
   // and `owner` (null: none) is this object's. The owner is held for the length of every message
@@ -51,6 +50,7 @@ class CBandWindow final : public CWindowBase, public CWebBrowserEventHandler {
   IWebBrowser2* ViewBrowser() const noexcept { return m_wndView.Browser(); }
 
  protected:
+  ~CBandWindow() override = default;
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // The view's events.
@@ -76,7 +76,7 @@ class CBandWindow final : public CWindowBase, public CWebBrowserEventHandler {
   // Not owned.
   IWebBrowser2* m_pMainBrowser = nullptr;
   IUnknown* m_pOwner = nullptr;
-  CBandHtmlView m_wndView;
+  CWindow<CBandHtmlView> m_wndView;
   UniqueImageList m_imageList;
   // Children of this window, destroyed with it.
   HWND m_hwndToolbar = nullptr;

@@ -60,7 +60,7 @@ STDMETHODIMP TavrinBandsObject::ShowDW(BOOL show) noexcept {
 
 STDMETHODIMP TavrinBandsObject::CloseDW(DWORD) noexcept {
   ShowDW(FALSE);
-  if (Handle()) DestroyWindow(Handle());
+  Destroy();
   return S_OK;
 }
 
@@ -149,7 +149,7 @@ STDMETHODIMP TavrinBandsObject::SetSite(IUnknown* site) noexcept {
 
 // The band window holds the main browser without a reference: it goes before the browser does.
 void TavrinBandsObject::LeaveSite() noexcept {
-  if (Handle()) DestroyWindow(Handle());
+  Destroy();
   m_events.Disconnect();
   m_pSite.reset();
   m_pBrowser.reset();

@@ -96,7 +96,7 @@ class TavrinBandsObject : public DispatchFromTypeLib<ITavrinBandsObject>,
   CWebBrowserEventConnection m_events;
   UINT_PTR m_uPageWaitTimer = 0;
   BOOL m_bShown = FALSE;
-  CBandWindow m_wndBand;
+  CWindow<CBandWindow> m_wndBand;
   BOOL m_bHasFocus = FALSE;
 };
 

@@ -263,9 +263,7 @@ CWebBrowser2ContainerWnd::ScriptMembers() noexcept {
 
 CWebBrowser2ContainerWnd::CWebBrowser2ContainerWnd() noexcept = default;
 
-CWebBrowser2ContainerWnd::~CWebBrowser2ContainerWnd() {
-  if (Handle()) DestroyWindow(Handle());
-}
+CWebBrowser2ContainerWnd::~CWebBrowser2ContainerWnd() = default;
 
 HWND CWebBrowser2ContainerWnd::Create(CreateArgs args) noexcept {
   m_arrBlockedKeys = std::move(args.blockedKeys);

@@ -39,7 +39,6 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   };
 
   CWebBrowser2ContainerWnd() noexcept;
-  ~CWebBrowser2ContainerWnd() override;
 
   // Null when the window or its control cannot be created.
   HWND Create(CreateArgs args) noexcept;
@@ -57,6 +56,7 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   virtual BOOL PreTranslateMessage(MSG* msg) noexcept;
 
  protected:
+  ~CWebBrowser2ContainerWnd() override;
   // Script commands from window.external; their results are dropped.
   virtual BOOL OnCmdExecute(const std::wstring& command, const std::wstring& first,
                             const std::wstring& second);
@@ -113,7 +113,7 @@ class CWebBrowser2ContainerWnd : public CWindowBase, protected CWebBrowserEventH
   std::vector<DWORD> m_arrBlockedKeys;
   BOOL m_bScrollBars = FALSE;
   BOOL m_bDocumentEvents = FALSE;
-  COleControlHost m_wndBrowser;
+  CWindow<COleControlHost> m_wndBrowser;
   // What MSHTML and pages hold; from WM_CREATE to WM_DESTROY.
   ComPtr<ComObject<CHostObject>> m_pHostObject;
   ComPtr<IConnectionPoint> m_pDocEventsPoint;

@@ -117,9 +117,7 @@ class COleControlSite : public IOleClientSite,
 
 COleControlHost::COleControlHost() noexcept = default;
 
-COleControlHost::~COleControlHost() {
-  Destroy();
-}
+COleControlHost::~COleControlHost() = default;
 
 HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect,
                                 UINT_PTR id) noexcept {
@@ -147,11 +145,6 @@ HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const 
   }();
   if (FAILED(hr)) Destroy();
   return hr;
-}
-
-void COleControlHost::Destroy() noexcept {
-  CloseControl();
-  if (Handle()) DestroyWindow(Handle());
 }
 
 void COleControlHost::CloseControl() noexcept {

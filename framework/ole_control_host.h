@@ -12,20 +12,19 @@ namespace tavrin {
 
 class COleControlSite;
 
-class COleControlHost final : public CWindowBase {
+// The control is deactivated, closed and released when the window is destroyed.
+class COleControlHost : public CWindowBase {
  public:
   COleControlHost() noexcept;
-  ~COleControlHost() override;
 
   // Creates the window and the control of class clsid in it; on failure neither remains.
   HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
-  // Deactivates, closes and releases the control and destroys the window; idle when not created.
-  void Destroy() noexcept;
 
   // The control's identity; empty when none is hosted.
   const ComPtr<IUnknown>& Control() const noexcept { return m_pControl; }
 
  protected:
+  ~COleControlHost() override;
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:

@@ -27,6 +27,10 @@ CWindowBase::~CWindowBase() {
   DestroyWindow(m_hWnd);
 }
 
+void CWindowBase::Destroy() noexcept {
+  if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
 HWND CWindowBase::Create(const WindowArgs& args) noexcept {
   const HINSTANCE instance = ModuleInstance();
   const WNDCLASSEXW wc{.cbSize = sizeof(wc),

@@ -21,21 +21,28 @@ struct WindowArgs {
   UINT_PTR id = 0;
 };
 
+// Owns its window, which must go while the whole object lives, because its WM_DESTROY handling is
+// the object's own: a window object is held as CWindow<T>, whose destructor destroys the window
+// first, or is a COM object that ends it in FinalRelease. Window classes keep their destructors
+// protected so that they cannot be held otherwise.
 class CWindowBase {
  public:
   CWindowBase() noexcept = default;
   CWindowBase(const CWindowBase&) = delete;
   CWindowBase& operator=(const CWindowBase&) = delete;
-  // Owns its window: one that still exists is cut off from the object, then destroyed. A subclass
-  // whose WM_DESTROY handling must run destroys the window in its own destructor.
-  virtual ~CWindowBase();
 
   HWND Handle() const noexcept { return m_hWnd; }
 
   // Null on failure.
   HWND Create(const WindowArgs& args) noexcept;
+  // Idle without a window.
+  void Destroy() noexcept;
 
  protected:
+  // A window still there, when the rule above was not followed, is cut off from the object before
+  // it is destroyed, so that no message reaches a half-destroyed object.
+  virtual ~CWindowBase();
+
   // nullopt passes the message to the default window procedure.
   virtual std::optional<LRESULT> HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
@@ -44,6 +51,13 @@ class CWindowBase {
                                      LPARAM lParam) noexcept;
 
   HWND m_hWnd = nullptr;
+};
+
+template <class T>
+class CWindow : public T {
+ public:
+  using T::T;
+  ~CWindow() override { this->Destroy(); }
 };
 
 class CDialogBase {

@@ -141,13 +141,13 @@ class BandWindow : public testing::Test {
 
   UniqueAny<HWND, &::DestroyWindow> m_host;
   ComPtr<ComObject<Browser>> m_main = MakeComObject<Browser>();
-  std::optional<CBandWindow> m_band;
+  std::optional<CWindow<CBandWindow>> m_band;
   HWND m_toolbar = nullptr;
   HWND m_rebar = nullptr;
 };
 
 TEST_F(BandWindow, ConstructionMakesSureOfTheSettingsKeyWithoutValues) {
-  CBandWindow band;
+  CWindow<CBandWindow> band;
   UniqueHkey key;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.put()), ERROR_SUCCESS);
   DWORD values = 1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,14 +19,18 @@ constexpr UINT kAnswer = WM_APP + 2;
 const WindowArgs kTestWindow{
     .className = L"TavrinTestWindow", .style = WS_OVERLAPPEDWINDOW, .rect = {0, 0, 100, 100}};
 
-class RecordingWindow final : public CWindowBase {
+class RecordingWindow : public CWindowBase {
  public:
+  // Where a destroyed window's messages go once the object is gone.
+  std::vector<UINT>* destroyedSeen = nullptr;
   std::vector<UINT> seen;
   HWND handleAtCreate = nullptr;
 
  protected:
   std::optional<LRESULT> HandleMessage(UINT message, WPARAM, LPARAM) override {
     seen.push_back(message);
+    if (destroyedSeen && (message == WM_DESTROY || message == WM_NCDESTROY))
+      destroyedSeen->push_back(message);
     switch (message) {
       case WM_CREATE:
         handleAtCreate = Handle();
@@ -54,14 +59,23 @@ TEST(WindowBase, BindsAtTheFirstMessageAndKeepsExceptionsInside) {
   EXPECT_EQ(window.Handle(), nullptr);
 }
 
+// As CWindow<T> the window goes while the object can still handle its end; a bare object that
+// goes first takes the window along without a message to what is left of it.
 TEST(WindowBase, TakesItsWindowAlongWhenTheObjectGoesFirst) {
-  HWND hwnd = nullptr;
-  {
-    RecordingWindow window;
-    hwnd = window.Create(kTestWindow);
-    ASSERT_TRUE(hwnd);
+  for (const bool held : {true, false}) {
+    HWND hwnd = nullptr;
+    std::vector<UINT> destroyedSeen;
+    {
+      std::optional<CWindow<RecordingWindow>> whole;
+      std::optional<RecordingWindow> bare;
+      RecordingWindow& window = held ? static_cast<RecordingWindow&>(whole.emplace()) : bare.emplace();
+      window.destroyedSeen = &destroyedSeen;
+      hwnd = window.Create(kTestWindow);
+      ASSERT_TRUE(hwnd);
+    }
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(destroyedSeen.size(), held ? 2u : 0u) << held;
   }
-  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 class ClosingDialog final : public CDialogBase {

@@ -56,7 +56,7 @@ class Browser final : public NotImplDispatch<NotImplWebBrowser2> {
 
 // A container (or subclass) under test, with its control and a protected event open to the test.
 template <class Base>
-class Testable final : public Base {
+class Testable final : public tavrin::CWindow<Base> {
  public:
   using Base::NavigateComplete2;
   IWebBrowser2* HostedBrowser() const { return this->m_pBrowser.get(); }

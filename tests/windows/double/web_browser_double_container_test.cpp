@@ -22,7 +22,7 @@ using test_double_test::ScopedDoubleRegistration;
 
 namespace {
 
-class Container final : public CWebBrowser2ContainerWnd {
+class Container final : public CWindow<CWebBrowser2ContainerWnd> {
  public:
   IWebBrowser2* HostedBrowser() const { return m_pBrowser.get(); }
 };
