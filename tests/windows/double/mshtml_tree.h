@@ -40,6 +40,8 @@ struct CTree {
   std::vector<std::pair<long, long>> scrolls;
   // window.event: the document event being fired (held by its firing), else null.
   IHTMLEventObj* currentEvent = nullptr;
+  // Replaced by a navigation: every call on its objects fails.
+  bool tornDown = false;
 
   // The address the loading parser resolved, valid while the attribute still holds `written`.
   struct Resolved {
@@ -67,6 +69,9 @@ struct CTree {
 struct CDocumentSet {
   std::vector<std::unique_ptr<CTree>> trees;
 };
+
+// `to` made a copy of the page `from` as loaded: nodes, resolved addresses and frames.
+void CopyPage(const CTree& from, CTree& to);
 
 using SetPtr = std::shared_ptr<CDocumentSet>;
 
