@@ -687,7 +687,9 @@ class CDocumentObject final
   const SetPtr& Set() const { return m_pSet; }
 
   // What MSHTML takes from its host when it creates a document: the site's UI handler, which
-  // also serves until SetUIHandler replaces it, and the flags of its GetHostInfo.
+  // also serves until SetUIHandler replaces it, and the flags of its GetHostInfo. MSDN, ICustomDoc:
+  // "Typically, MSHTML calls the host client site's QueryInterface method to obtain the
+  // IDocHostUIHandler interface."
   void TakeHostUI(IOleClientSite* site) {
     const auto handler = ComPtr<IOleClientSite>(site).try_query<IDocHostUIHandler>();
     if (!handler) return;
