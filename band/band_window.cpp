@@ -377,7 +377,9 @@ BOOL CBandWindow::RefreshAnchorList() noexcept {
     if (FAILED(hr) && hr != E_NOINTERFACE) return FALSE;
   }
   try {
-    const auto frameDocuments = m_arrFrameDocuments;
+    std::vector<ComPtr<IHTMLDocument2>> frameDocuments;
+    for (const RecordedDocument& recorded : m_arrFrameDocuments)
+      frameDocuments.push_back(recorded.document);
     const CFlagScope building(m_bBuildingList);
     mshtml::ListBrowserAnchorsIntoView(mainBrowser.get(), document.get(), frameDocuments,
                                        viewBrowser.get());
@@ -424,9 +426,23 @@ BOOL CBandWindow::RecordFrameDocument(IDispatch* pDisp) noexcept {
   if (FAILED(browser->get_Document(dispatch.put()))) return FALSE;
   const auto document = dispatch.try_query<IHTMLDocument2>();
   if (!document) return FALSE;
+  const auto identity = browser.try_query<IUnknown>();
+  const auto shown = std::ranges::find_if(
+      m_arrFrameDocuments,
+      [&](const RecordedDocument& recorded) { return recorded.browser.get() == identity.get(); });
+  if (shown != m_arrFrameDocuments.end()) {
+    shown->document = document;
+    // Its new address may be recorded already, from another browser.
+    const UniqueBstr url = DocumentUrl(document.get());
+    const bool elsewhere = std::ranges::any_of(m_arrFrameDocuments, [&](const auto& recorded) {
+      return &recorded != &*shown && SameUrl(DocumentUrl(recorded.document.get()), url);
+    });
+    if (elsewhere) m_arrFrameDocuments.erase(shown);
+    return TRUE;
+  }
   if (IsDocumentRecorded(document.get())) return TRUE;
   try {
-    m_arrFrameDocuments.push_back(document);
+    m_arrFrameDocuments.push_back({identity, document});
     return TRUE;
   } catch (...) {
     static_cast<void>(LOG_CAUGHT_EXCEPTION());
@@ -436,8 +452,8 @@ BOOL CBandWindow::RecordFrameDocument(IDispatch* pDisp) noexcept {
 
 BOOL CBandWindow::IsDocumentRecorded(IHTMLDocument2* document) noexcept {
   const UniqueBstr url = DocumentUrl(document);
-  return std::ranges::any_of(m_arrFrameDocuments, [&](const ComPtr<IHTMLDocument2>& recorded) {
-    return SameUrl(DocumentUrl(recorded.get()), url);
+  return std::ranges::any_of(m_arrFrameDocuments, [&](const RecordedDocument& recorded) {
+    return SameUrl(DocumentUrl(recorded.document.get()), url);
   });
 }
 

@@ -38,7 +38,9 @@ class CBandWindow : public CWindowBase, public CWebBrowserEventHandler {
   // once the main browser is ready.
   BOOL BeginPageWait() noexcept;
   BOOL FinishPageWait() noexcept;
-  // TRUE when the document of the browser pDisp is recorded, now or before.
+  // TRUE when the document of the browser pDisp is recorded, now or before. A browser that
+  // replaced the document recorded from it (a frame's navigation, a reload included) gets the new
+  // one recorded at the old one's place, since the old one is torn down.
   BOOL RecordFrameDocument(IDispatch* pDisp) noexcept;
   // By address: two documents without one match too.
   BOOL IsDocumentRecorded(IHTMLDocument2* document) noexcept;
@@ -83,7 +85,12 @@ class CBandWindow : public CWindowBase, public CWebBrowserEventHandler {
   HWND m_hwndRebar = nullptr;
   BOOL m_bFirstBuild = TRUE;
   BOOL m_bBuildingList = FALSE;
-  std::vector<ComPtr<IHTMLDocument2>> m_arrFrameDocuments;
+  struct RecordedDocument {
+    // The identity of the browser that showed it.
+    ComPtr<IUnknown> browser;
+    ComPtr<IHTMLDocument2> document;
+  };
+  std::vector<RecordedDocument> m_arrFrameDocuments;
   // A tooltip's text in the ANSI code page, held until the next request.
   std::string m_strToolTipAnsi;
 };

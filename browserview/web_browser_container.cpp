@@ -307,7 +307,7 @@ LRESULT CWebBrowser2ContainerWnd::OnCreate() noexcept {
   m_pHostObject = MakeComObject<CHostObject>(*this);
   if (!m_pHostObject) return -1;
   if (FAILED(m_wndBrowser.Create(CLSID_WebBrowser, Handle(), WS_CHILD | WS_VISIBLE, RECT{},
-                                 kBrowserPaneId))) {
+                                 kBrowserPaneId, m_pHostObject.get()))) {
     return -1;
   }
   m_pBrowser = m_wndBrowser.Control().try_query<IWebBrowser2>();

@@ -2,6 +2,7 @@
 
 #include "framework/dispatch.h"
 
+#include <mshtmhst.h>
 #include <olectl.h>
 
 namespace tavrin {
@@ -22,11 +23,18 @@ class COleControlSite : public IOleClientSite,
         InterfaceOf<T, IOleInPlaceFrame>(),
         InterfaceOf<T, IOleInPlaceUIWindow, IOleInPlaceFrame>(),
         InterfaceOf<T, IDispatch>(),
+        // MSHTML asks the client site for it as it creates each document (MSDN, "WebBrowser
+        // Customization"); another object's, so it does not lead back to the site.
+        {&__uuidof(IDocHostUIHandler),
+         [](void* object) -> IUnknown* { return static_cast<T*>(object)->m_pUIHandler.get(); }},
     };
     return table;
   }
 
-  void Attach(HWND window) noexcept { m_hWnd = window; }
+  void Attach(HWND window, IDocHostUIHandler* uiHandler) noexcept {
+    m_hWnd = window;
+    m_pUIHandler = uiHandler;
+  }
 
   // IOleClientSite
   STDMETHODIMP SaveObject() noexcept override { return E_NOTIMPL; }
@@ -113,6 +121,7 @@ class COleControlSite : public IOleClientSite,
  private:
   // Cleared when the control is closed, so a late call finds no window.
   HWND m_hWnd = nullptr;
+  ComPtr<IDocHostUIHandler> m_pUIHandler;
 };
 
 COleControlHost::COleControlHost() noexcept = default;
@@ -120,7 +129,7 @@ COleControlHost::COleControlHost() noexcept = default;
 COleControlHost::~COleControlHost() = default;
 
 HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect,
-                                UINT_PTR id) noexcept {
+                                UINT_PTR id, IDocHostUIHandler* uiHandler) noexcept {
   Destroy();
   RETURN_IF_WIN32_BOOL_FALSE(CWindowBase::Create({.className = L"TavrinControlHost",
                                                   .parent = parent,
@@ -130,7 +139,7 @@ HRESULT COleControlHost::Create(REFCLSID clsid, HWND parent, DWORD style, const 
   const HRESULT hr = [&]() noexcept -> HRESULT {
     m_pSite = MakeComObject<COleControlSite>();
     if (!m_pSite) return E_OUTOFMEMORY;
-    m_pSite->Attach(Handle());
+    m_pSite->Attach(Handle(), uiHandler);
 
     ComPtr<IOleObject> control;
     RETURN_IF_FAILED(
@@ -158,7 +167,7 @@ void COleControlHost::CloseControl() noexcept {
     m_pControl.reset();
   }
   if (m_pSite) {
-    m_pSite->Attach(nullptr);
+    m_pSite->Attach(nullptr, nullptr);
     m_pSite.reset();
   }
 }

@@ -8,6 +8,8 @@
 
 #include <ole2.h>
 
+struct IDocHostUIHandler;
+
 namespace tavrin {
 
 class COleControlSite;
@@ -17,8 +19,11 @@ class COleControlHost : public CWindowBase {
  public:
   COleControlHost() noexcept;
 
-  // Creates the window and the control of class clsid in it; on failure neither remains.
-  HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id) noexcept;
+  // Creates the window and the control of class clsid in it; on failure neither remains. The
+  // client site answers IDocHostUIHandler with uiHandler, when given, for as long as the control
+  // is hosted.
+  HRESULT Create(REFCLSID clsid, HWND parent, DWORD style, const RECT& rect, UINT_PTR id,
+                 IDocHostUIHandler* uiHandler = nullptr) noexcept;
 
   // The control's identity; empty when none is hosted.
   const ComPtr<IUnknown>& Control() const noexcept { return m_pControl; }

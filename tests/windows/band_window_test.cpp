@@ -373,6 +373,15 @@ TEST_F(BandWindow, RecordsEachDocumentOnceByAddressAndLetsThemGoAtTheNextWait) {
 
   for (size_t i = 0; i < browsers.size(); ++i)
     EXPECT_EQ(references(browsers[i]), before[i] + (cases[i].held ? 1 : 0)) << i;
+
+  // A browser that navigated again shows a new document; the one it replaced is let go.
+  const ComPtr<IHTMLDocument2> replaced = browsers[2]->m_pDocument;
+  browsers[2]->m_pDocument = MakeComObject<Document>(L"http://e.com/c").get();
+  EXPECT_TRUE(m_band->RecordFrameDocument(static_cast<IWebBrowser2*>(browsers[2].get())));
+  EXPECT_TRUE(m_band->IsDocumentRecorded(browsers[2]->m_pDocument.get()));
+  replaced->AddRef();
+  EXPECT_EQ(replaced->Release(), 1u) << "the replaced document is still recorded";
+  before[2] = references(browsers[2]) - 1;
   m_band->BeginPageWait();
   for (size_t i = 0; i < browsers.size(); ++i) EXPECT_EQ(references(browsers[i]), before[i]) << i;
   EXPECT_FALSE(m_band->IsDocumentRecorded(browsers[0]->m_pDocument.get()));

@@ -170,7 +170,14 @@ long SinkCount(IDoubleDocument* document) {
   return count;
 }
 
+// Also the flags a document took from the client site when it was created, before the handler
+// is installed at NavigateComplete2.
 TEST_F(ContainerHandler, HostInfoFollowsTheScrollBarChoice) {
+  const auto createdWith = [this] {
+    DWORD flags = 0;
+    EXPECT_EQ(Document()->GetHostFlags(&flags), S_OK);
+    return flags;
+  };
   Load();
   DOCHOSTUIINFO info{};
   info.cbSize = sizeof(info);
@@ -179,11 +186,13 @@ TEST_F(ContainerHandler, HostInfoFollowsTheScrollBarChoice) {
   ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x8Cu);
   EXPECT_EQ(info.dwDoubleClick, 0u);
+  EXPECT_EQ(createdWith(), 0x8Cu);
   Recreate({.scrollBars = TRUE});
   Load();
   ASSERT_TRUE(Handler());
   ASSERT_EQ(Handler()->GetHostInfo(&info), S_OK);
   EXPECT_EQ(info.dwFlags, 0x84u);
+  EXPECT_EQ(createdWith(), 0x84u);
 }
 
 TEST_F(ContainerHandler, ContextMenuOnlyWhenAllowedAlsoFromScript) {

@@ -30,6 +30,19 @@ CSnapshot ParseSnapshot(std::string_view json);
 // A document parsed by the double's own tolerant parser; it has no frames.
 tavrin::ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstring& url);
 
+// A new document object for the page the document shows, as a browser makes one when a frame
+// navigates again: a copy of the page (its frames renewed likewise), which the frame that
+// showed the old one shows from now on. Null for a document that is not the double's.
+tavrin::ComPtr<IHTMLDocument2> RenewDocument(IHTMLDocument2* document);
+
+// The document, and those its frames show, replaced by a navigation: their objects answer every
+// call with E_UNEXPECTED from now on.
+void TearDownDocument(IHTMLDocument2* document);
+
+// What MSHTML asks of its host as it creates a document: the UI handler of the OLE client site
+// (QueryInterface on the site) and that handler's GetHostInfo.
+void TakeHostUI(IHTMLDocument2* document, IOleClientSite* site);
+
 // The whole document in the HTML serialisation, doctype included, UTF-8; empty for a document
 // that is not the double's.
 std::string SerializeDocument(IHTMLDocument2* document);
@@ -74,6 +87,9 @@ struct IDoubleDocument : public IUnknown {
   // The handler that ICustomDoc::SetUIHandler holds; null (S_FALSE) when none, as MSHTML would
   // call it.
   virtual HRESULT STDMETHODCALLTYPE GetUIHandler(IDocHostUIHandler** handler) = 0;
+  // The DOCHOSTUIINFO flags the host's handler gave when the document was created; 0 (S_FALSE)
+  // when the host had no handler then.
+  virtual HRESULT STDMETHODCALLTYPE GetHostFlags(DWORD* flags) = 0;
   // The sinks advised on the HTMLDocumentEvents connection point, in order of advice.
   virtual HRESULT STDMETHODCALLTYPE GetEventSinkCount(long* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetEventSink(long index, IDispatch** sink) = 0;

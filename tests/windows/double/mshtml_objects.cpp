@@ -2,6 +2,7 @@
 // container call; the generated bases answer E_NOTIMPL for the rest.
 #include <array>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -136,11 +137,18 @@ class CObject : public Bases... {
   virtual void* Find(REFIID riid) = 0;
   virtual CCallSite Site(long index) const { return {m_pTree, nullptr, index}; }
 
+  // A torn-down document's objects refuse every call, as MSHTML's do once the browser has
+  // replaced the document; otherwise an injected fault may answer.
+  std::optional<HRESULT> Refusal(const wchar_t* call, long index) const {
+    if (m_pTree && m_pTree->tornDown) return E_UNEXPECTED;
+    return TakeFault(call, Site(index));
+  }
+
   template <class Out, class Body>
   HRESULT Get(const wchar_t* call, Out* out, Body body, long index = -1) noexcept {
     if (!out) return E_POINTER;
     ClearOut(out);
-    if (const auto fault = TakeFault(call, Site(index))) return *fault;
+    if (const auto refused = Refusal(call, index)) return *refused;
     try {
       return body();
     }
@@ -149,7 +157,7 @@ class CObject : public Bases... {
 
   template <class Body>
   HRESULT Put(const wchar_t* call, Body body) noexcept {
-    if (const auto fault = TakeFault(call, Site(-1))) return *fault;
+    if (const auto refused = Refusal(call, -1)) return *refused;
     try {
       return body();
     }
@@ -692,6 +700,20 @@ class CDocumentObject final
   ~CDocumentObject() override { m_pTree->document = nullptr; }
 
   CTree& Tree() const { return *m_pTree; }
+  const SetPtr& Set() const { return m_pSet; }
+
+  // What MSHTML takes from its host when it creates a document: the site's UI handler, which
+  // also serves until SetUIHandler replaces it, and the flags of its GetHostInfo. MSDN, ICustomDoc:
+  // "Typically, MSHTML calls the host client site's QueryInterface method to obtain the
+  // IDocHostUIHandler interface."
+  void TakeHostUI(IOleClientSite* site) {
+    const auto handler = ComPtr<IOleClientSite>(site).try_query<IDocHostUIHandler>();
+    if (!handler) return;
+    DOCHOSTUIINFO info{};
+    info.cbSize = sizeof(info);
+    if (SUCCEEDED(handler->GetHostInfo(&info))) m_hostFlags = info.dwFlags;
+    if (!m_pUiHandler) m_pUiHandler = handler;
+  }
 
   STDMETHODIMP get_URL(BSTR* p) override {
     return Get(L"IHTMLDocument2::get_URL", p, [&] {
@@ -748,6 +770,11 @@ class CDocumentObject final
     if (!handler) return E_POINTER;
     m_pUiHandler.copy_to(handler);
     return m_pUiHandler ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP GetHostFlags(DWORD* flags) override {
+    if (!flags) return E_POINTER;
+    *flags = m_hostFlags.value_or(0);
+    return m_hostFlags ? S_OK : S_FALSE;
   }
   STDMETHODIMP GetEventSinkCount(long* count) override {
     return Get(L"IDoubleDocument::GetEventSinkCount", count, [&] {
@@ -815,6 +842,7 @@ class CDocumentObject final
 
  private:
   ComPtr<IDocHostUIHandler> m_pUiHandler;
+  std::optional<DWORD> m_hostFlags;
   CConnectionPoint m_eventPoint;
 };
 
@@ -845,6 +873,54 @@ ComPtr<IHTMLDocument2> DocumentOf(const SetPtr& set, std::size_t index) {
   CTree* tree = set->trees.at(index).get();
   if (tree->document) return ComPtr<IHTMLDocument2>(tree->document);
   return ComPtr<IHTMLDocument2>(Make<CDocumentObject>(set, tree).get());
+}
+
+namespace {
+
+// The set's tree `index` copied into the set, with copies of the trees its frames show.
+std::size_t RenewTree(CDocumentSet& set, std::size_t index) {
+  auto tree = std::make_unique<CTree>();
+  CopyPage(*set.trees.at(index), *tree);
+  for (std::optional<std::size_t>& frame : tree->frames) {
+    if (frame) frame = RenewTree(set, *frame);
+  }
+  set.trees.push_back(std::move(tree));
+  return set.trees.size() - 1;
+}
+
+void TearDown(const CDocumentSet& set, CTree& tree) {
+  if (tree.tornDown) return;
+  tree.tornDown = true;
+  for (const std::optional<std::size_t>& frame : tree.frames) {
+    if (frame) TearDown(set, *set.trees.at(*frame));
+  }
+}
+
+}  // namespace
+
+ComPtr<IHTMLDocument2> RenewDocument(IHTMLDocument2* document) {
+  const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
+  if (!object) return {};
+  CDocumentSet& set = *object->Set();
+  std::size_t old = 0;
+  while (set.trees[old].get() != &object->Tree()) ++old;
+  const std::size_t renewed = RenewTree(set, old);
+  for (const auto& tree : set.trees) {
+    for (std::optional<std::size_t>& frame : tree->frames) {
+      if (frame == old) frame = renewed;
+    }
+  }
+  return DocumentOf(object->Set(), renewed);
+}
+
+void TearDownDocument(IHTMLDocument2* document) {
+  if (const CDocumentObject* object = document ? DoubleDocument(document) : nullptr)
+    TearDown(*object->Set(), object->Tree());
+}
+
+void TakeHostUI(IHTMLDocument2* document, IOleClientSite* site) {
+  if (CDocumentObject* object = document ? DoubleDocument(document) : nullptr)
+    object->TakeHostUI(site);
 }
 
 ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstring& url) {

@@ -1,6 +1,7 @@
 #include "mshtml_tree.h"
 
 #include "browserview/ascii_case.h"
+#include "mshtml_markup.h"
 
 namespace tavrin::test_double {
 
@@ -29,6 +30,33 @@ Node* CTree::Body() const {
     return nullptr;
   }
   return nullptr;
+}
+
+void CopyPage(const CTree& from, CTree& to) {
+  to.url = from.url;
+  to.frames = from.frames;
+  std::unordered_map<const Node*, Node*> copies;
+  const auto copyOf = [&](const Node& source) -> Node& {
+    Node& copy = to.arena.emplace_back(source);
+    copy.parent = copy.firstChild = copy.lastChild = copy.prev = copy.next = nullptr;
+    copies.emplace(&source, &copy);
+    return copy;
+  };
+  to.root = &copyOf(*from.root);
+  // Template contents too, which the document order leaves out; without recursion.
+  for (const Node* node = from.root->firstChild; node;) {
+    AppendChild(*copies.at(node->parent), copyOf(*node));
+    if (node->firstChild) {
+      node = node->firstChild;
+      continue;
+    }
+    while (node != from.root && !node->next) node = node->parent;
+    node = node == from.root ? nullptr : node->next;
+  }
+  for (const auto& [element, address] : from.resolved) {
+    const auto copy = copies.find(element);
+    if (copy != copies.end()) to.resolved.emplace(copy->second, address);
+  }
 }
 
 std::string TagNameOf(const Node& element) {

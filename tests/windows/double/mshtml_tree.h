@@ -42,6 +42,8 @@ struct CTree {
   IHTMLEventObj* currentEvent = nullptr;
   // What IDoubleDocument::SetPropertyChangeHandler set.
   tavrin::ComPtr<IDispatch> propertyChangeHandler;
+  // Replaced by a navigation: every call on its objects fails.
+  bool tornDown = false;
 
   // The address the loading parser resolved, valid while the attribute still holds `written`.
   struct Resolved {
@@ -69,6 +71,9 @@ struct CTree {
 struct CDocumentSet {
   std::vector<std::unique_ptr<CTree>> trees;
 };
+
+// `to` made a copy of the page `from` as loaded: nodes, resolved addresses and frames.
+void CopyPage(const CTree& from, CTree& to);
 
 using SetPtr = std::shared_ptr<CDocumentSet>;
 

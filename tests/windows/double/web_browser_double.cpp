@@ -2,6 +2,7 @@
 
 #include "framework/gdi.h"
 #include "framework/unique_any.h"
+#include "mshtml_double.h"
 #include "web_browser_double_pages.h"
 
 #include <exdispid.h>
@@ -106,6 +107,12 @@ class CWebBrowserDouble::CDoubleWindow final : public CWindowBase {
  private:
   CWebBrowserDouble& m_owner;
 };
+
+void CBrowserBase::Show(ComPtr<IHTMLDocument2> document, std::wstring url) noexcept {
+  if (m_pDocument && m_pDocument.get() != document.get()) TearDownDocument(m_pDocument.get());
+  m_pDocument = std::move(document);
+  m_strUrl = std::move(url);
+}
 
 STDMETHODIMP CBrowserBase::GetTypeInfoCount(UINT* count) noexcept {
   if (!count) return E_POINTER;
@@ -246,16 +253,28 @@ void CWebBrowserDouble::FireCompletion(DISPID id, IDispatch* browser,
 std::vector<CWebBrowserDouble::Frame> CWebBrowserDouble::LoadFrames(const std::wstring& url) {
   std::vector<Frame> frames;
   frames.push_back({url, LoadPage(url), {}, 0, false});
-  // Depth-first, each frame after its parent: the order in which a browser starts them.
-  const auto addFrames = [&frames](const auto& self, size_t parent) -> void {
-    for (auto& document : FrameDocuments(frames[parent].document.get())) {
-      auto* browser = new ComObject<CFrameBrowser>();
-      frames.push_back({DocumentUrl(document.get()), std::move(document), browser, parent, false});
-      self(self, frames.size() - 1);
-    }
-  };
-  addFrames(addFrames, 0);
+  AddFrames(frames, 0);
   return frames;
+}
+
+void CWebBrowserDouble::AddFrames(std::vector<Frame>& frames, size_t parent) {
+  for (auto& document : FrameDocuments(frames[parent].document.get())) {
+    auto* browser = new ComObject<CFrameBrowser>();
+    frames.push_back({DocumentUrl(document.get()), std::move(document), browser, parent, false});
+    AddFrames(frames, frames.size() - 1);
+  }
+}
+
+// The copies have the frames of the documents they copy, so they line up with the frames here.
+void CWebBrowserDouble::RenewFrames(size_t frame) {
+  std::vector<Frame> renewed;
+  renewed.push_back(
+      {m_arrFrames[frame].url, RenewDocument(m_arrFrames[frame].document.get()), {}, 0, false});
+  AddFrames(renewed, 0);
+  for (size_t i = 0; i < renewed.size() && frame + i < m_arrFrames.size(); ++i) {
+    m_arrFrames[frame + i].document = std::move(renewed[i].document);
+    m_arrFrames[frame + i].cancelled = false;
+  }
 }
 
 // Every frame starts and gets its document, then the documents complete innermost first, the top
@@ -269,22 +288,33 @@ std::vector<size_t> CWebBrowserDouble::FramesOf(size_t frame) const {
   return children;
 }
 
-void CWebBrowserDouble::ScheduleLoad() {
-  std::deque<Step> steps{{StepKind::NavigateComplete, 0}};
-  const auto start = [this, &steps](const auto& self, size_t frame) -> void {
-    for (const size_t child : FramesOf(frame)) {
+bool CWebBrowserDouble::IsInside(size_t frame, size_t ancestor) const noexcept {
+  for (size_t i = frame;; i = m_arrFrames[i].parent) {
+    if (i == ancestor) return true;
+    if (i == 0) return false;
+  }
+}
+
+std::deque<CWebBrowserDouble::Step> CWebBrowserDouble::LoadSteps(size_t frame) const {
+  std::deque<Step> steps{{StepKind::NavigateComplete, frame}};
+  const auto start = [this, &steps](const auto& self, size_t parent) -> void {
+    for (const size_t child : FramesOf(parent)) {
       steps.push_back({StepKind::BeforeNavigate, child});
       steps.push_back({StepKind::NavigateComplete, child});
       self(self, child);
     }
   };
-  start(start, 0);
-  const auto complete = [this, &steps](const auto& self, size_t frame) -> void {
-    for (const size_t child : FramesOf(frame)) self(self, child);
-    steps.push_back({StepKind::DocumentComplete, frame});
+  start(start, frame);
+  const auto complete = [this, &steps](const auto& self, size_t parent) -> void {
+    for (const size_t child : FramesOf(parent)) self(self, child);
+    steps.push_back({StepKind::DocumentComplete, parent});
   };
-  complete(complete, 0);
-  m_arrSteps = std::move(steps);
+  complete(complete, frame);
+  return steps;
+}
+
+void CWebBrowserDouble::ScheduleLoad() {
+  m_arrSteps = LoadSteps(0);
   ++m_nLoad;
   m_bBusy = VARIANT_TRUE;
   m_readyState = READYSTATE_LOADING;
@@ -302,19 +332,34 @@ HRESULT CWebBrowserDouble::PostStep() noexcept {
   return S_OK;
 }
 
-bool CWebBrowserDouble::IsHeld() const noexcept {
-  return m_bHoldLoads && !m_arrSteps.empty() &&
-         m_arrSteps.front().kind == StepKind::DocumentComplete && m_arrSteps.front().frame == 0;
+std::optional<size_t> CWebBrowserDouble::RunnableStep() const noexcept {
+  for (size_t i = 0; i < m_arrSteps.size(); ++i) {
+    const Step& step = m_arrSteps[i];
+    if (step.kind != StepKind::DocumentComplete) return i;
+    if (m_setHeldFrames.contains(step.frame)) continue;
+    const bool waits = std::any_of(m_arrSteps.begin(), m_arrSteps.begin() + i,
+                                   [&](const Step& s) { return IsInside(s.frame, step.frame); });
+    if (!waits) return i;
+  }
+  return std::nullopt;
+}
+
+// MSHTML asks its host for the UI handler as it creates the document, before any event about it.
+void CWebBrowserDouble::ShowTop(const Frame& top) noexcept {
+  TakeHostUI(top.document.get(), m_pClientSite.get());
+  Show(top.document, top.url);
+  if (m_pViewWindow) InvalidateRect(m_pViewWindow->Handle(), nullptr, TRUE);
 }
 
 void CWebBrowserDouble::OnStep() {
   m_bStepPosted = false;
   // A handler may let the last reference go.
   const ComPtr<IUnknown> keepAlive(Identity());
-  while (!m_arrSteps.empty() && IsCancelled(m_arrSteps.front().frame)) m_arrSteps.pop_front();
-  if (m_arrSteps.empty() || IsHeld()) return;
-  const Step step = m_arrSteps.front();
-  m_arrSteps.pop_front();
+  std::erase_if(m_arrSteps, [this](const Step& step) { return IsCancelled(step.frame); });
+  const std::optional<size_t> next = RunnableStep();
+  if (!next) return;
+  const Step step = m_arrSteps[*next];
+  m_arrSteps.erase(m_arrSteps.begin() + static_cast<std::ptrdiff_t>(*next));
   // Copies: a handler may start another navigation, which replaces the frames.
   const Frame frame = m_arrFrames[step.frame];
   const ComPtr<IDispatch> browser(FrameDispatch(frame));
@@ -328,9 +373,8 @@ void CWebBrowserDouble::OnStep() {
       if (frame.browser) {
         frame.browser->Show(frame.document, frame.url);
       } else {
-        Show(frame.document, frame.url);
+        ShowTop(frame);
         m_readyState = READYSTATE_INTERACTIVE;
-        if (m_pViewWindow) InvalidateRect(m_pViewWindow->Handle(), nullptr, TRUE);
       }
       FireCompletion(DISPID_NAVIGATECOMPLETE2, browser.get(), frame.url);
       break;
@@ -343,7 +387,7 @@ void CWebBrowserDouble::OnStep() {
       FireCompletion(DISPID_DOCUMENTCOMPLETE, browser.get(), frame.url);
       break;
   }
-  if (!m_arrSteps.empty() && !IsHeld()) PostStep();
+  if (RunnableStep()) PostStep();
 }
 
 // The link texts as plain lines, so that a picture of the window shows the list.
@@ -399,12 +443,24 @@ STDMETHODIMP CWebBrowserDouble::LoadFramesLastFirst(BOOL reverse) noexcept {
 }
 
 STDMETHODIMP CWebBrowserDouble::HoldLoads(BOOL hold) noexcept {
-  m_bHoldLoads = hold != FALSE;
-  return m_bHoldLoads || m_arrSteps.empty() ? S_OK : PostStep();
+  return HoldFrame(0, hold);
 }
 
-// The frame's browser starts over with the document it shows, as after a click inside the frame
-// on a link to its own page; the top browser is busy until the frame completes.
+STDMETHODIMP CWebBrowserDouble::HoldFrame(UINT index, BOOL hold) noexcept {
+  try {
+    if (hold) {
+      m_setHeldFrames.insert(index);
+      return S_OK;
+    }
+    m_setHeldFrames.erase(index);
+    return RunnableStep() ? PostStep() : S_OK;
+  }
+  CATCH_RETURN();
+}
+
+// The frame's browser starts over with the page it shows, as after a click inside the frame on a
+// link to its own page: a new document for it and for each frame inside it. The top browser is
+// busy until the frame completes, though its ReadyState stays what it was.
 STDMETHODIMP CWebBrowserDouble::NavigateFrame(UINT index) noexcept {
   if (index == 0 || index >= m_arrFrames.size()) return E_INVALIDARG;
   try {
@@ -412,9 +468,12 @@ STDMETHODIMP CWebBrowserDouble::NavigateFrame(UINT index) noexcept {
     const Frame frame = m_arrFrames[index];
     const unsigned load = m_nLoad;
     if (FireBeforeNavigate2(FrameDispatch(frame), frame.url) || load != m_nLoad) return S_OK;
+    // What the frame still had to load is loaded anew.
+    std::erase_if(m_arrSteps, [&](const Step& step) { return IsInside(step.frame, index); });
+    RenewFrames(index);
+    const std::deque<Step> steps = LoadSteps(index);
+    m_arrSteps.insert(m_arrSteps.begin(), steps.begin(), steps.end());
     m_bBusy = VARIANT_TRUE;
-    m_arrSteps.push_front({StepKind::DocumentComplete, index});
-    m_arrSteps.push_front({StepKind::NavigateComplete, index});
     return PostStep();
   }
   CATCH_RETURN();
@@ -451,8 +510,7 @@ STDMETHODIMP CWebBrowserDouble::Refresh() noexcept {
     for (const Frame& frame : m_arrFrames) {
       if (frame.browser) frame.browser->Show(frame.document, frame.url);
     }
-    Show(m_arrFrames.front().document, m_strUrl);
-    if (m_pViewWindow) InvalidateRect(m_pViewWindow->Handle(), nullptr, TRUE);
+    ShowTop(m_arrFrames.front());
     return S_OK;
   }
   CATCH_RETURN();

@@ -16,6 +16,8 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -26,10 +28,8 @@ namespace tavrin::test_double {
 // The document and address a browser object reports; IDispatch answers no names.
 class CBrowserBase : public NotImplWebBrowser2 {
  public:
-  void Show(ComPtr<IHTMLDocument2> document, std::wstring url) noexcept {
-    m_pDocument = std::move(document);
-    m_strUrl = std::move(url);
-  }
+  // The document it showed before is torn down.
+  void Show(ComPtr<IHTMLDocument2> document, std::wstring url) noexcept;
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override;
@@ -57,7 +57,9 @@ class CFrameBrowser : public CBrowserBase, public ComObjectRoot {
 // reverse when the test asks), then DocumentComplete innermost first
 // and the top document's last. Busy and ReadyState tell a load until that last event. Where the
 // documents come from: web_browser_double_pages.h. A javascript: address runs in the page and
-// loads nothing.
+// loads nothing. Every navigation, a frame's included, brings new document objects; the ones
+// they replace are torn down. A held frame completes late: the other frames go on, the frames
+// around it wait.
 class CWebBrowserDouble : public CBrowserBase,
                           public IWebBrowserDoubleControl,
                           public IConnectionPointContainer,
@@ -89,6 +91,7 @@ class CWebBrowserDouble : public CBrowserBase,
 
   // IWebBrowserDoubleControl
   STDMETHODIMP HoldLoads(BOOL hold) noexcept override;
+  STDMETHODIMP HoldFrame(UINT index, BOOL hold) noexcept override;
   STDMETHODIMP LoadFramesLastFirst(BOOL reverse) noexcept override;
   STDMETHODIMP NavigateFrame(UINT index) noexcept override;
   STDMETHODIMP FireStatusTextChange(BSTR text) noexcept override;
@@ -187,11 +190,22 @@ class CWebBrowserDouble : public CBrowserBase,
   IDispatch* FrameDispatch(const Frame& frame) noexcept;
   bool IsCancelled(size_t frame) const noexcept;
   static std::vector<Frame> LoadFrames(const std::wstring& url);
+  // Appends the frames inside frames[parent] and theirs, depth-first, each after its parent: the
+  // order in which a browser starts them.
+  static void AddFrames(std::vector<Frame>& frames, size_t parent);
+  // The frame and the frames inside it get new documents; their browsers stay.
+  void RenewFrames(size_t frame);
   // The direct frames of a frame in the order they load.
   std::vector<size_t> FramesOf(size_t frame) const;
+  bool IsInside(size_t frame, size_t ancestor) const noexcept;
+  // A frame's load after its BeforeNavigate2: its NavigateComplete2, its frames' loads, and its
+  // DocumentComplete after theirs.
+  std::deque<Step> LoadSteps(size_t frame) const;
   void ScheduleLoad();
-  // True while a held load waits before its top document's completion.
-  bool IsHeld() const noexcept;
+  // The first step that may run: a completion waits while its frame is held or a frame inside
+  // it has not completed. Empty when none may.
+  std::optional<size_t> RunnableStep() const noexcept;
+  void ShowTop(const Frame& top) noexcept;
   HRESULT PostStep() noexcept;
   // Runs the next step of the navigation; from the message window.
   void OnStep();
@@ -209,7 +223,8 @@ class CWebBrowserDouble : public CBrowserBase,
   // Tells a navigation from the one that replaced it while its handlers ran.
   unsigned m_nLoad = 0;
   bool m_bStepPosted = false;
-  bool m_bHoldLoads = false;
+  // Frames whose completion waits, by index; 0 the top document.
+  std::set<size_t> m_setHeldFrames;
   bool m_bLastFrameFirst = false;
   std::vector<Navigation> m_arrNavigations;
   VARIANT_BOOL m_bBusy = VARIANT_FALSE;

@@ -11,12 +11,17 @@ IWebBrowserDoubleControl : public IUnknown {
   // TRUE: every load from now on stops before its top document completes (Busy stays TRUE) until
   // the test lets it go with FALSE.
   virtual HRESULT STDMETHODCALLTYPE HoldLoads(BOOL hold) = 0;
+  // The same for the frame at index (as NavigateFrame counts, 0 the top document): from now on
+  // its completion waits, and the completions of the frames around it with it, until the test
+  // lets it go; the other frames load meanwhile.
+  virtual HRESULT STDMETHODCALLTYPE HoldFrame(UINT index, BOOL hold) = 0;
   // TRUE: the frames of each later load start and complete last sibling first, as when the
   // network answers them in that order; a frame still comes after the document that holds it.
   virtual HRESULT STDMETHODCALLTYPE LoadFramesLastFirst(BOOL reverse) = 0;
   // Navigates the frame at index (1 the first frame, depth-first in document order) to the
-  // address it shows, from BeforeNavigate2 to DocumentComplete of that frame's browser; during a
-  // held load it comes before the top document's completion. E_INVALIDARG without that frame.
+  // address it shows, from BeforeNavigate2 to DocumentComplete of that frame's browser, with new
+  // documents for it and the frames inside it; during a held load it comes before the top
+  // document's completion. E_INVALIDARG without that frame.
   virtual HRESULT STDMETHODCALLTYPE NavigateFrame(UINT index) = 0;
   // Fires StatusTextChange as a browser does when the mouse rests on a link.
   virtual HRESULT STDMETHODCALLTYPE FireStatusTextChange(BSTR text) = 0;

@@ -12,6 +12,8 @@
 
 #include <exdispid.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -342,6 +344,129 @@ TEST_F(DoubleNavigation, FramesCompleteBeforeTheTopDocumentEachWithItsOwnBrowser
       EXPECT_LT(recorder->states[i].second, READYSTATE_COMPLETE) << i;
     }
     EXPECT_EQ(recorder->states.back(), std::make_pair(false, READYSTATE_COMPLETE));
+  }
+}
+
+// The documents of a page: the top one, then its frames' depth-first, as NavigateFrame counts them.
+std::vector<ComPtr<IHTMLDocument2>> PageDocuments(ComPtr<IHTMLDocument2> top) {
+  std::vector<ComPtr<IHTMLDocument2>> documents{top};
+  for (auto& frame : test_double::FrameDocuments(top.get())) {
+    for (auto& inner : PageDocuments(std::move(frame))) documents.push_back(std::move(inner));
+  }
+  return documents;
+}
+
+// A frame that completes late and a frame that navigates again, during the load or after it.
+// Each navigation brings new documents for the frame and the frames inside it; the replaced ones,
+// and their elements, collections and windows, answer E_UNEXPECTED from then on.
+TEST_F(DoubleNavigation, FramesCompleteLateAndNavigateAgainWithNewDocuments) {
+  const std::wstring top = L"http://example.test/frames.html";
+  const std::wstring left = L"http://example.test/left.html";
+  const std::wstring inner = L"http://example.test/inner.html";
+  const std::wstring right = L"http://example.test/right.html";
+  const std::vector<std::wstring> started = {
+      L"BeforeNavigate2 0 " + top,   L"NavigateComplete2 0 " + top,
+      L"BeforeNavigate2 1 " + left,  L"NavigateComplete2 1 " + left,
+      L"BeforeNavigate2 2 " + inner, L"NavigateComplete2 2 " + inner,
+      L"BeforeNavigate2 3 " + right, L"NavigateComplete2 3 " + right};
+  const auto then = [&](std::vector<std::wstring> more) {
+    std::vector<std::wstring> events = started;
+    events.insert(events.end(), more.begin(), more.end());
+    return events;
+  };
+  struct Case {
+    const char* name;
+    int held;        // the frame whose completion waits; -1: none
+    UINT navigated;  // the frame that navigates again; 0: none
+    bool whileHeld;  // looked at (and navigated) while the held frame waits, else after the load
+    std::vector<std::wstring> events;
+    std::vector<size_t> renewed;  // of the page's documents, as PageDocuments lists them
+  };
+  const Case cases[] = {
+      {"a frame completes late, its sibling before it",
+       1,
+       0,
+       true,
+       then({L"DocumentComplete 2 " + inner, L"DocumentComplete 3 " + right,
+             L"DocumentComplete 1 " + left, L"DocumentComplete 0 " + top}),
+       {}},
+      {"a frame navigates after the load, with the frame inside it",
+       -1,
+       1,
+       false,
+       then({L"DocumentComplete 2 " + inner, L"DocumentComplete 1 " + left,
+             L"DocumentComplete 3 " + right, L"DocumentComplete 0 " + top,
+             L"BeforeNavigate2 1 " + left, L"NavigateComplete2 1 " + left,
+             L"BeforeNavigate2 2 " + inner, L"NavigateComplete2 2 " + inner,
+             L"DocumentComplete 2 " + inner, L"DocumentComplete 1 " + left}),
+       {1, 2}},
+      {"a frame reloads while the top document waits",
+       0,
+       3,
+       true,
+       then({L"DocumentComplete 2 " + inner, L"DocumentComplete 1 " + left,
+             L"DocumentComplete 3 " + right, L"BeforeNavigate2 3 " + right,
+             L"NavigateComplete2 3 " + right, L"DocumentComplete 3 " + right,
+             L"DocumentComplete 0 " + top}),
+       {3}},
+  };
+  const std::vector<std::wstring> addresses = {top, left, inner, right};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetRecorder();
+    auto control = browser.try_query<IWebBrowserDoubleControl>();
+    ASSERT_TRUE(control);
+    if (c.held >= 0) {
+      ASSERT_EQ(control->HoldFrame(static_cast<UINT>(c.held), TRUE), S_OK);
+    }
+    ASSERT_EQ(Navigate(top.c_str()), S_OK);
+    PumpMessages(300);
+    EXPECT_EQ(Busy(), c.held >= 0);
+    if (!c.whileHeld) PumpUntilIdle(browser.get());
+    // What a walk over the page holds before the navigation.
+    const std::vector<ComPtr<IHTMLDocument2>> before = PageDocuments(Document());
+    ASSERT_EQ(before.size(), 4u);
+    std::vector<ComPtr<IHTMLElementCollection>> links;
+    std::vector<ComPtr<IHTMLWindow2>> windows;
+    std::vector<ComPtr<IHTMLElement>> bodies;
+    for (const auto& document : before) {
+      ASSERT_EQ(document->get_links(links.emplace_back().put()), S_OK);
+      ASSERT_EQ(document->get_parentWindow(windows.emplace_back().put()), S_OK);
+      ASSERT_EQ(document->get_body(bodies.emplace_back().put()), S_OK);
+    }
+    if (c.navigated) {
+      ASSERT_EQ(control->NavigateFrame(c.navigated), S_OK);
+      PumpMessages(300);
+      EXPECT_EQ(Busy(), c.held >= 0);
+    }
+    if (c.held >= 0) {
+      ASSERT_EQ(control->HoldFrame(static_cast<UINT>(c.held), FALSE), S_OK);
+    }
+    PumpUntilIdle(browser.get());
+    EXPECT_EQ(recorder->events, c.events);
+    READYSTATE state = READYSTATE_UNINITIALIZED;
+    ASSERT_EQ(browser->get_ReadyState(&state), S_OK);
+    EXPECT_EQ(state, READYSTATE_COMPLETE);
+
+    const std::vector<ComPtr<IHTMLDocument2>> after = PageDocuments(Document());
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+      SCOPED_TRACE(i);
+      const bool renewed = std::ranges::find(c.renewed, i) != c.renewed.end();
+      EXPECT_EQ(after[i].get() != before[i].get(), renewed);
+      EXPECT_EQ(test_double::DocumentUrl(after[i].get()), addresses[i]);
+      const HRESULT expected = renewed ? E_UNEXPECTED : S_OK;
+      UniqueBstr url;
+      long length = 0;
+      ComPtr<IHTMLDocument2> shown;
+      UniqueBstr markup;
+      EXPECT_EQ(before[i]->get_URL(url.put()), expected);
+      EXPECT_EQ(links[i]->get_length(&length), expected);
+      EXPECT_EQ(windows[i]->get_document(shown.put()), expected);
+      if (bodies[i]) {
+        EXPECT_EQ(bodies[i]->get_innerHTML(markup.put()), expected);
+      }
+    }
   }
 }
 
