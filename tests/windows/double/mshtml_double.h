@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "browserview/portable/html_tree.h"
 #include "framework/com_ptr.h"
 
 namespace tavrin::test_double {
@@ -30,7 +31,10 @@ CSnapshot ParseSnapshot(std::string_view json);
 // A document parsed by the double's own tolerant parser; it has no frames.
 tavrin::ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstring& url);
 
-// The whole document in the HTML serialisation, doctype included, UTF-8; empty for a document
+// How the process's documents write innerHTML and read markup put into them; Html5 until changed.
+void UseSerialization(dom::Serialization serialization);
+
+// The whole document in the serialisation in use, doctype included, UTF-8; empty for a document
 // that is not the double's.
 std::string SerializeDocument(IHTMLDocument2* document);
 

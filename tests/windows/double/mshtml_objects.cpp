@@ -19,6 +19,12 @@ namespace tavrin::test_double {
 namespace {
 
 long g_nLiveObjects = 0;
+// How innerHTML is written and markup put into a document is read. Internet Explorer 6 to 8, and
+// 9 in quirks mode, write upper-case tag names, leave out the quotes of a value that needs none
+// and read a backtick as an attribute quote, so that a value such as ``onerror=x() comes back as
+// an attribute of its own after one round trip (Heiderich et al., "mXSS Attacks: Attacking
+// well-secured Web-Applications by using innerHTML Mutations", CCS 2013).
+dom::Serialization g_serialization = dom::Serialization::Html5;
 
 struct NamedInterface {
   const IID* iid;
@@ -427,14 +433,14 @@ class CNodeObject final
   }
   STDMETHODIMP get_innerHTML(BSTR* p) override {
     return Get(L"IHTMLElement::get_innerHTML", p, [&] {
-      *p = MakeBstr(dom::SerializeChildren(*m_pNode));
+      *p = MakeBstr(dom::SerializeChildren(*m_pNode, g_serialization));
       return S_OK;
     });
   }
   STDMETHODIMP put_innerHTML(BSTR v) override {
     return Put(L"IHTMLElement::put_innerHTML", [&] {
       Node& holder = m_pTree->NewNode(Node::Kind::Document);
-      ParseFragment(FromBstr(v), *m_pNode, holder, m_pTree->arena);
+      ParseFragment(FromBstr(v), g_serialization, *m_pNode, holder, m_pTree->arena);
       while (Node* child = m_pNode->firstChild) Unlink(*child);
       MoveChildren(holder, *m_pNode, nullptr);
       m_pTree->NoteChange(m_pNode);
@@ -443,11 +449,10 @@ class CNodeObject final
   }
   STDMETHODIMP put_outerHTML(BSTR v) override {
     return Put(L"IHTMLElement::put_outerHTML", [&] {
-      Node* parent = m_pNode->parent;
-      // As the portable model: only an element inside an element can be replaced.
-      if (!parent || parent->kind != Node::Kind::Element) return E_ACCESSDENIED;
+      Node* parent = ParentElement();
+      if (!parent) return E_ACCESSDENIED;
       Node& holder = m_pTree->NewNode(Node::Kind::Document);
-      ParseFragment(FromBstr(v), *parent, holder, m_pTree->arena);
+      ParseFragment(FromBstr(v), g_serialization, *parent, holder, m_pTree->arena);
       MoveChildren(holder, *parent, m_pNode);
       Unlink(*m_pNode);
       m_pTree->NoteChange(m_pNode);
@@ -485,6 +490,17 @@ class CNodeObject final
                     : m_pNode->kind == Node::Kind::Comment ? "#comment"
                                                            : "!");
       return S_OK;
+    });
+  }
+  // The children take the node's place unless `deep`; the removed node is handed out.
+  STDMETHODIMP removeNode(VARIANT_BOOL deep, IHTMLDOMNode** p) override {
+    return Get(L"IHTMLDOMNode::removeNode", p, [&] {
+      Node* parent = ParentElement();
+      if (!parent) return E_ACCESSDENIED;
+      if (!deep) MoveChildren(*m_pNode, *parent, m_pNode);
+      Unlink(*m_pNode);
+      m_pTree->NoteChange(m_pNode);
+      return HandOut<IHTMLDOMNode>(this, p);
     });
   }
   STDMETHODIMP get_childNodes(IDispatch** p) override {
@@ -569,6 +585,12 @@ class CNodeObject final
     if (!m_pNode->FindAttribute(name)) m_pTree->NoteChange(m_pNode);
     m_pNode->SetAttribute(name, FromBstr(value));
     return S_OK;
+  }
+
+  // As the portable model: only an element inside an element can be replaced or removed.
+  Node* ParentElement() const {
+    Node* parent = m_pNode->parent;
+    return parent && parent->kind == Node::Kind::Element ? parent : nullptr;
   }
 
   static void Unlink(Node& node) {
@@ -838,12 +860,16 @@ ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstri
 
 std::string SerializeDocument(IHTMLDocument2* document) {
   const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
-  return object ? dom::SerializeChildren(*object->Tree().root) : std::string();
+  return object ? dom::SerializeChildren(*object->Tree().root, g_serialization) : std::string();
 }
 
 std::vector<std::pair<long, long>> ScrollsOf(IHTMLDocument2* document) {
   const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
   return object ? object->Tree().scrolls : std::vector<std::pair<long, long>>();
+}
+
+void UseSerialization(dom::Serialization serialization) {
+  g_serialization = serialization;
 }
 
 long LiveObjectCount() {
