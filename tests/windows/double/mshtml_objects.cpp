@@ -1,7 +1,9 @@
 // The double's COM objects. Each implements only the methods the adapter and the browser
 // container call; the generated bases answer E_NOTIMPL for the rest.
+#include <algorithm>
 #include <array>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -214,6 +216,11 @@ class CAttributeObject final : public CObject<NotImplDomAttribute> {
   }
   STDMETHODIMP get_nodeValue(VARIANT* p) override {
     return Get(L"IHTMLDOMAttribute::get_nodeValue", p, [&] {
+      if (const std::optional<long> number = NumericValue()) {
+        V_I4(p) = *number;
+        V_VT(p) = VT_I4;
+        return S_OK;
+      }
       V_BSTR(p) = MakeBstr(m_attribute.value);
       V_VT(p) = VT_BSTR;
       return S_OK;
@@ -231,6 +238,21 @@ class CAttributeObject final : public CObject<NotImplDomAttribute> {
   CCallSite Site(long index) const override { return {m_pTree, m_pElement, index}; }
 
  private:
+  // In quirks mode an attribute's value is the element's property of that name, and an image's
+  // width, height and border are numbers (VT_I4). A value that is no whole number stays as
+  // written: the double lays nothing out, so it cannot say what a percentage comes to.
+  std::optional<long> NumericValue() const {
+    static constexpr std::array<std::string_view, 3> kNumeric = {"width", "height", "border"};
+    const std::string& value = m_attribute.value;
+    if (!m_bSpecified || !m_pElement->IsHtml("img") ||
+        std::find(kNumeric.begin(), kNumeric.end(), m_attribute.name) == kNumeric.end() ||
+        value.empty() || value.size() > 9 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return std::nullopt;
+    }
+    return std::stol(value);
+  }
+
   const Node* m_pElement;
   dom::Attribute m_attribute;
   bool m_bSpecified;
