@@ -1,8 +1,14 @@
 #include "anchors/view_cleanup.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+#include <vector>
+
 #include "anchors/anchor_constants.h"
 #include "anchors/anchor_row.h"
 #include "anchors/html_escape.h"
+#include "browserview/ascii_case.h"
 
 namespace tavrin {
 namespace {
@@ -14,6 +20,31 @@ dom::CollectionPtr TaggedElements(dom::IDocument& document, const std::string& t
   dom::CollectionPtr tagged = all->Tags(tagName);
   if (!tagged) throw dom::DomError(dom::kErrorNullResult, "tags call gave no collection");
   return tagged;
+}
+
+// Whether nothing of the link's content shows: no image, no text but white space. A child that
+// cannot be had counts as shown, so that what cannot be read is never overwritten.
+bool ShowsNothing(const dom::INode& link) {
+  std::vector<dom::NodePtr> pending = link.ChildNodes();
+  while (!pending.empty()) {
+    const dom::NodePtr node = std::move(pending.back());
+    pending.pop_back();
+    if (!node) return false;
+    switch (node->Type()) {
+      case dom::NodeType::Text:
+        if (!std::ranges::all_of(node->Data(), IsAsciiWhitespace)) return false;
+        break;
+      case dom::NodeType::Element: {
+        if (node->IsImage()) return false;
+        std::vector<dom::NodePtr> children = node->ChildNodes();
+        std::move(children.begin(), children.end(), std::back_inserter(pending));
+        break;
+      }
+      case dom::NodeType::Other:  // comments
+        break;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -33,7 +64,9 @@ int UnwrapFontTags(dom::IDocument& document) {
   for (long i = fonts->Length() - 1; i >= 0; --i) {
     const dom::NodePtr font = fonts->Item(i);
     if (!font || !font->IsFont()) continue;
-    font->SetOuterHtml(font->InnerHtml());
+    // On the tree: writing the content back as markup would let the browser's serialisation
+    // change it (a bare attribute value starting with a backtick becomes an attribute).
+    font->RemoveKeepingContent();
   }
   return 1;
 }
@@ -43,7 +76,7 @@ int RemoveTags(dom::IDocument& document, const std::string& tagName) {
   if (!elements) return 0;
   for (long i = elements->Length() - 1; i >= 0; --i) {
     const dom::NodePtr element = elements->Item(i);
-    if (element) element->SetOuterHtml(std::string());
+    if (element) element->Remove();
   }
   return 1;
 }
@@ -70,8 +103,8 @@ int FillEmptyLinks(dom::IDocument& document) {
   for (long i = 0; i < count; ++i) {
     const dom::NodePtr link = links->Item(i);
     if (!link || !link->IsAnchor()) continue;
-    // Only emptied links need their address, which costs more to read than the content.
-    if (!link->InnerHtml().empty()) continue;
+    // Only links that show nothing need their address, which costs more to read than the content.
+    if (!ShowsNothing(*link)) continue;
     // Escaped, so that the address shows exactly as text and never becomes markup.
     link->SetInnerHtml(EscapeHtml(link->Href(), kEscapeText));
   }

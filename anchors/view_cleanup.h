@@ -21,7 +21,8 @@ int UnwrapFontTags(dom::IDocument& document);
 int RemoveTags(dom::IDocument& document, const std::string& tagName);
 // Replaces every image by the bare image text (src and alt only, escaped). Returns 1.
 int SimplifyImages(dom::IDocument& document);
-// Gives every link without content its address as text. 0 when there is no `links` collection.
+// Gives every link that shows nothing (no image, no text but white space) its address as text.
+// 0 when there is no `links` collection.
 int FillEmptyLinks(dom::IDocument& document);
 
 }  // namespace tavrin

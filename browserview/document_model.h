@@ -75,8 +75,12 @@ class INode {
 
   virtual std::string InnerHtml() const = 0;
   virtual void SetInnerHtml(const std::string& html) = 0;
-  // Replaces the element by the parsed markup; the empty string removes it.
+  // Replaces the element by the parsed markup.
   virtual void SetOuterHtml(const std::string& html) = 0;
+  // Takes the element out of the document with its content, or puts its children in its place;
+  // either way no markup is written or parsed.
+  virtual void Remove() = 0;
+  virtual void RemoveKeepingContent() = 0;
 };
 
 // A live collection: Length and Item see the document as it is after each change.

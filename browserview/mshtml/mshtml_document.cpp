@@ -201,6 +201,8 @@ class CMshtmlNode : public dom::INode {
   void SetOuterHtml(const std::string& html) override {
     PutText(Require<IHTMLElement>().get(), &IHTMLElement::put_outerHTML, html);
   }
+  void Remove() override { RemoveNode(VARIANT_TRUE); }
+  void RemoveKeepingContent() override { RemoveNode(VARIANT_FALSE); }
 
  private:
   template <class I>
@@ -213,6 +215,12 @@ class CMshtmlNode : public dom::INode {
     ComPtr<I> result = Query<I>(m_pObject.get());
     if (!result) throw dom::DomError(E_NOINTERFACE, "the node lacks the interface");
     return result;
+  }
+
+  // removeNode hands out the removed node, which nothing here needs.
+  void RemoveNode(VARIANT_BOOL withContent) {
+    ComPtr<IHTMLDOMNode> removed;
+    Check(Require<IHTMLDOMNode>()->removeNode(withContent, removed.put()));
   }
 
   ComPtr<IDispatch> m_pObject;

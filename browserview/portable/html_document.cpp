@@ -693,13 +693,19 @@ class CHtmlNode : public INode {
     m_impl.NoteTreeChange(m_pNode);
   }
   void SetOuterHtml(const std::string& html) override {
-    Require(IsElement());
-    Node* parent = m_pNode->parent;
-    if (!parent || parent->kind != Node::Kind::Element) {
-      throw DomError(kNoModificationAllowed, "outerHTML of an element without a parent element");
-    }
+    Node* parent = ParentElement();
     Node* holder = m_impl.ParseFragment(html, *parent);
     Impl::InsertChildren(holder, parent, m_pNode);
+    Impl::Unlink(m_pNode);
+    m_impl.NoteTreeChange(m_pNode);
+  }
+  void Remove() override {
+    ParentElement();
+    Impl::Unlink(m_pNode);
+    m_impl.NoteTreeChange(m_pNode);
+  }
+  void RemoveKeepingContent() override {
+    Impl::InsertChildren(m_pNode, ParentElement(), m_pNode);
     Impl::Unlink(m_pNode);
     m_impl.NoteTreeChange(m_pNode);
   }
@@ -710,6 +716,15 @@ class CHtmlNode : public INode {
   }
   void SetAttribute(const std::string& name, const std::string& value) {
     m_impl.SetAttribute(m_pNode, name, value);
+  }
+  // Only an element inside an element can be replaced or removed, as in a browser.
+  Node* ParentElement() const {
+    Require(IsElement());
+    Node* parent = m_pNode->parent;
+    if (!parent || parent->kind != Node::Kind::Element) {
+      throw DomError(kNoModificationAllowed, "an element without a parent element");
+    }
+    return parent;
   }
 
   std::shared_ptr<CHtmlDocument> m_pDocument;  // keeps the tree alive

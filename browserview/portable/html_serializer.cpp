@@ -1,9 +1,10 @@
 // The HTML standard's fragment serialisation algorithm, written without recursion so that a
-// deeply nested page cannot exhaust the stack.
+// deeply nested page cannot exhaust the stack, and the legacy engine's variant of it.
 #include <array>
 #include <string_view>
 #include <utility>
 
+#include "browserview/ascii_case.h"
 #include "browserview/portable/html_tree.h"
 
 namespace tavrin::dom {
@@ -17,6 +18,13 @@ constexpr std::array<std::string_view, 17> kVoidElements = {
 // parsed as by a browser with scripting enabled.
 constexpr std::array<std::string_view, 8> kRawTextElements = {
     "style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext", "noscript"};
+
+// The legacy engine starts a line before each of these.
+constexpr std::array<std::string_view, 33> kBlockElements = {
+    "address", "blockquote", "caption", "center", "dd",    "dir",   "div",     "dl",    "dt",
+    "fieldset", "form",      "h1",      "h2",     "h3",    "h4",    "h5",      "h6",    "hr",
+    "li",      "listing",    "menu",    "ol",     "p",     "plaintext", "pre", "table", "tbody",
+    "td",      "tfoot",      "th",      "thead",  "tr",    "ul"};
 
 template <std::size_t N>
 bool IsHtmlOneOf(const Node& node, const std::array<std::string_view, N>& names) {
@@ -64,24 +72,39 @@ void AppendEscaped(std::string_view text, bool inAttribute, std::string& out) {
   out.append(text, start);
 }
 
-void AppendStartTag(const Node& node, std::string& out) {
+// The legacy engine leaves out the quotes of a value that holds no white space, quote mark or
+// angle bracket; a backtick does not count, so a value can start with an attribute quote of its
+// own parser.
+bool NeedsQuotes(std::string_view value) {
+  return value.empty() || value.find_first_of(" \t\n\f\r\"'<>") != std::string_view::npos;
+}
+
+void AppendTagName(const Node& node, Serialization serialization, std::string& out) {
+  out += serialization == Serialization::Ie && node.ns == Namespace::Html ? AsciiUpper(node.name)
+                                                                          : node.name;
+}
+
+void AppendStartTag(const Node& node, Serialization serialization, std::string& out) {
+  if (serialization == Serialization::Ie && IsHtmlOneOf(node, kBlockElements)) out += "\r\n";
   out += '<';
-  out += node.name;
+  AppendTagName(node, serialization, out);
   for (const Attribute& attribute : node.attributes) {
     out += ' ';
     out += attribute.name;
-    out += "=\"";
+    out += '=';
+    const bool quoted = serialization == Serialization::Html5 || NeedsQuotes(attribute.value);
+    if (quoted) out += '"';
     AppendEscaped(attribute.value, true, out);
-    out += '"';
+    if (quoted) out += '"';
   }
   out += '>';
 }
 
 // Writes what comes before the children of `node`; false when it has no children to write.
-bool AppendOpening(const Node& node, std::string& out) {
+bool AppendOpening(const Node& node, Serialization serialization, std::string& out) {
   switch (node.kind) {
     case Node::Kind::Element:
-      AppendStartTag(node, out);
+      AppendStartTag(node, serialization, out);
       return !IsHtmlOneOf(node, kVoidElements);
     case Node::Kind::Text:
       if (node.parent && IsHtmlOneOf(*node.parent, kRawTextElements)) {
@@ -102,10 +125,10 @@ bool AppendOpening(const Node& node, std::string& out) {
   return false;
 }
 
-void AppendClosing(const Node& node, std::string& out) {
+void AppendClosing(const Node& node, Serialization serialization, std::string& out) {
   if (node.kind != Node::Kind::Element) return;
   out += "</";
-  out += node.name;
+  AppendTagName(node, serialization, out);
   out += '>';
 }
 
@@ -125,35 +148,33 @@ struct Sink {
   }
 };
 
-// Serialises the children of `container`, the container itself only when `withContainer`.
-void SerializeTree(const Node& container, bool withContainer, Sink sink) {
+// Serialises the children of `container`.
+void SerializeTree(const Node& container, Serialization serialization, Sink sink) {
   std::string& out = sink.out;
-  if (withContainer && !AppendOpening(container, out)) return;
   const Node* node = container.firstChild;
   while (node) {
     sink.EndPieceWhenFull();
-    if (AppendOpening(*node, out) && node->firstChild) {
+    if (AppendOpening(*node, serialization, out) && node->firstChild) {
       node = node->firstChild;
       continue;
     }
     if (node->kind == Node::Kind::Element && !IsHtmlOneOf(*node, kVoidElements)) {
-      AppendClosing(*node, out);
+      AppendClosing(*node, serialization, out);
     }
     // Climb until a next sibling exists, closing the elements left behind.
     while (!node->next && node->parent != &container) {
       node = node->parent;
-      AppendClosing(*node, out);
+      AppendClosing(*node, serialization, out);
     }
     node = node->next;
   }
-  if (withContainer) AppendClosing(container, out);
 }
 
 }  // namespace
 
-std::string SerializeChildren(const Node& node) {
+std::string SerializeChildren(const Node& node, Serialization serialization) {
   std::string out;
-  SerializeTree(node, false, {out});
+  SerializeTree(node, serialization, {out});
   return out;
 }
 
@@ -161,13 +182,9 @@ std::vector<std::string> SerializeChildrenInPieces(const Node& node, std::size_t
   std::vector<std::string> pieces;
   std::string out;
   out.reserve(pieceSize + pieceSize / 4);
-  SerializeTree(node, false, {out, &pieces, pieceSize});
+  SerializeTree(node, Serialization::Html5, {out, &pieces, pieceSize});
   pieces.push_back(std::move(out));
   return pieces;
-}
-
-void SerializeNode(const Node& node, std::string& out) {
-  SerializeTree(node, true, {out});
 }
 
 }  // namespace tavrin::dom

@@ -72,11 +72,15 @@ class CLiveSelection {
   std::size_t m_nLastIndex = SIZE_MAX;
 };
 
+// How markup is written: by the HTML standard, or as Internet Explorer 6 to 8 (and 9 without a
+// doctype) write innerHTML, which the browser double plays: upper-case tag names, attribute
+// values without quotes where they need none, CR LF before the start tag of a block element.
+enum class Serialization : std::uint8_t { Html5, Ie };
+
 // The HTML fragment serialisation of the children of `node` (what innerHTML gives).
-std::string SerializeChildren(const Node& node);
-// The same in pieces of about `pieceSize` bytes each, for a large document written out whole.
+std::string SerializeChildren(const Node& node, Serialization serialization = Serialization::Html5);
+// The same by the HTML standard in pieces of about `pieceSize` bytes each, for a large document
+// written out whole.
 std::vector<std::string> SerializeChildrenInPieces(const Node& node, std::size_t pieceSize);
-// The serialisation of the node itself followed by its subtree.
-void SerializeNode(const Node& node, std::string& out);
 
 }  // namespace tavrin::dom

@@ -36,6 +36,7 @@ class Node : public dom::INode, public Failing {
   bool isElement = true, isAnchor = false, isImage = false, isFont = false;
   std::string href, src, alt, innerHtml;
   std::vector<std::string> outerHtmlWrites;
+  std::vector<std::string> removals;  // "Remove", "RemoveKeepingContent"
 
   dom::NodeType Type() const override { return Check("Type"), type; }
   std::string Data() const override { return Check("Data"), data; }
@@ -58,6 +59,10 @@ class Node : public dom::INode, public Failing {
   void SetOuterHtml(const std::string& html) override {
     Check("SetOuterHtml");
     outerHtmlWrites.push_back(html);
+  }
+  void Remove() override { Check("Remove"), removals.push_back("Remove"); }
+  void RemoveKeepingContent() override {
+    Check("RemoveKeepingContent"), removals.push_back("RemoveKeepingContent");
   }
 };
 

@@ -50,16 +50,28 @@ TEST(ViewCleanup, EmptiedLinkShowsItsAddressAsText) {
             "<a href=\"http://e.com/?a=1&amp;b=2\">http://e.com/?a=1&amp;b=2</a>"
             "<a href=\"http://e.com/k\">kept</a>");
   EXPECT_EQ(CleanedUp("<a name=\"n\"></a>"), "<a name=\"n\"></a>");
+  // Only white space left, in the link or in what the clean-up kept, shows nothing either.
+  EXPECT_EQ(CleanedUp("<a href=\"http://e.com/w\"> <span>gone</span>\n</a>"
+                      "<a href=\"http://e.com/b\"><b> <!--c--></b><font>\t</font></a>"
+                      "<a href=\"http://e.com/i\"> <img src=\"http://e.com/i.png\"> </a>"),
+            "<a href=\"http://e.com/w\">http://e.com/w</a><a href=\"http://e.com/b\">http://e.com/b</a>"
+            "<a href=\"http://e.com/i\"> <img src=\"http://e.com/i.png\" align=\"left\" alt=\"\"> </a>");
 }
 
 // ---- Failure paths, on stand-ins -------------------------------------------------------------
 
-std::shared_ptr<fake::Node> Anchor(const std::string& href, const std::string& innerHtml) {
+std::shared_ptr<fake::Node> Anchor(const std::string& href, const std::string& text) {
   auto node = std::make_shared<fake::Node>();
   node->tagName = "A";
   node->isAnchor = true;
   node->href = href;
-  node->innerHtml = innerHtml;
+  node->innerHtml = text;
+  if (!text.empty()) {
+    auto child = std::make_shared<fake::Node>();
+    child->type = dom::NodeType::Text;
+    child->data = text;
+    node->children = {child};
+  }
   return node;
 }
 
@@ -94,7 +106,7 @@ TEST(ViewCleanupFailures, FailedTagsCallMissingImagesOrElementFailureAbort) {
   EXPECT_THROW(CleanUpViewDocument(document), dom::DomError);
 
   auto link = Anchor("http://e.com/", "");
-  link->failOn = {"InnerHtml"};
+  link->failOn = {"ChildNodes"};
   std::static_pointer_cast<fake::Collection>(document.links)->items = {link};
   EXPECT_THROW(FillEmptyLinks(document), dom::DomError);
 }
@@ -105,12 +117,11 @@ TEST(ViewCleanupFailures, ItemsWithoutTheTestedInterfaceAreSkipped) {
   auto notFont = std::make_shared<fake::Node>();
   auto font = std::make_shared<fake::Node>();
   font->isFont = true;
-  font->innerHtml = "<b>x</b>";
   fonts->items = {notFont, nullptr, font};
   std::static_pointer_cast<fake::Collection>(document.all)->tags["FONT"] = fonts;
   EXPECT_EQ(UnwrapFontTags(document), 1);
-  EXPECT_TRUE(notFont->outerHtmlWrites.empty());
-  EXPECT_EQ(font->outerHtmlWrites, std::vector<std::string>{"<b>x</b>"});
+  EXPECT_TRUE(notFont->removals.empty());
+  EXPECT_EQ(font->removals, std::vector<std::string>{"RemoveKeepingContent"});
 
   auto images = std::static_pointer_cast<fake::Collection>(document.images);
   auto notImage = std::make_shared<fake::Node>();

@@ -67,14 +67,18 @@ TEST(HtmlDocumentFragments, ParseInTheElementsContext) {
 }
 
 TEST(HtmlDocumentFragments, OuterHtmlReplacesAndRemoves) {
-  auto document = Parse("<body><p>a<b>b</b>c</p><i>gone</i>");
+  auto document = Parse("<body><p>a<b>b</b>c<s>s<q>q</q></s></p><i>gone</i><em>gone</em>");
   NodePtr body = document->Body();
   document->All()->Tags("b")->Item(0)->SetOuterHtml("<u>x</u><u>y</u>");
   document->All()->Tags("i")->Item(0)->SetOuterHtml("");
-  EXPECT_EQ(body->InnerHtml(), "<p>a<u>x</u><u>y</u>c</p>");
+  document->All()->Tags("s")->Item(0)->RemoveKeepingContent();
+  document->All()->Tags("em")->Item(0)->Remove();
+  EXPECT_EQ(body->InnerHtml(), "<p>a<u>x</u><u>y</u>cs<q>q</q></p>");
 
   NodePtr html = document->All()->Tags("html")->Item(0);
   EXPECT_THROW(html->SetOuterHtml("<p>"), DomError);
+  EXPECT_THROW(html->Remove(), DomError);
+  EXPECT_THROW(html->RemoveKeepingContent(), DomError);
 }
 
 TEST(HtmlDocumentFragments, ManySmallParsesShareTheRunsClock) {

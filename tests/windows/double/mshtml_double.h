@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "browserview/portable/html_tree.h"
 #include "framework/com_ptr.h"
 
 namespace tavrin::test_double {
@@ -43,7 +44,10 @@ void TearDownDocument(IHTMLDocument2* document);
 // (QueryInterface on the site) and that handler's GetHostInfo.
 void TakeHostUI(IHTMLDocument2* document, IOleClientSite* site);
 
-// The whole document in the HTML serialisation, doctype included, UTF-8; empty for a document
+// How the process's documents write innerHTML and read markup put into them; Html5 until changed.
+void UseSerialization(dom::Serialization serialization);
+
+// The whole document in the serialisation in use, doctype included, UTF-8; empty for a document
 // that is not the double's.
 std::string SerializeDocument(IHTMLDocument2* document);
 

@@ -107,16 +107,19 @@ class MshtmlDouble : public testing::Test {
   }
   void TearDown() override {
     ClearFaults();
+    UseSerialization(dom::Serialization::Html5);
     EXPECT_EQ(LiveObjectCount(), 0);
   }
 };
 
-// Expected trees are what the portable model's parser makes of the same markup.
+// Expected trees are what the portable model's parser makes of the same markup; under the legacy
+// serializer, what Internet Explorer 6 to 8 write and read.
 TEST_F(MshtmlDouble, WrittenMarkupTakesTheParsersShape) {
   struct Case {
     const char* context;
     const char* markup;
     const char* expected;
+    dom::Serialization serialization = dom::Serialization::Html5;
   };
   const Case cases[] = {
       {"body",
@@ -147,6 +150,14 @@ TEST_F(MshtmlDouble, WrittenMarkupTakesTheParsersShape) {
       {"div", "<!-- c --><?pi x?></b>z</p>\r\nline", "<!-- c --><!--?pi x?-->z<p></p>\nline"},
       {"div", "<div title='sq' data-x=unq class=\"a\" class=\"b\">v</div>",
        "<div title=\"sq\" data-x=\"unq\" class=\"a\">v</div>"},
+      {"div",
+       "<p title=\"a b\" class=x>t&amp;<img alt=\"``onerror=alert(1)\" src=\"http://i/?a&amp;b\" "
+       "width=\"\"></p><font face='x\"y'>f</font><svg><foreignObject/></svg>",
+       "\r\n<P title=\"a b\" class=x>t&amp;<IMG alt=``onerror=alert(1) src=http://i/?a&amp;b "
+       "width=\"\"></P><FONT face=\"x&quot;y\">f</FONT><svg><foreignObject></foreignObject></svg>",
+       dom::Serialization::Ie},
+      {"div", "<img alt=``onerror=alert(1)>", "<IMG alt=\"\" onerror=alert(1)>",
+       dom::Serialization::Ie},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.markup);
@@ -154,24 +165,38 @@ TEST_F(MshtmlDouble, WrittenMarkupTakesTheParsersShape) {
         "<table><tr><td></td></tr></table><div></div><a href=\"x\"></a>", L"http://h/");
     const ComPtr<IHTMLElement> context = First(document.get(), c.context);
     ASSERT_TRUE(context);
+    UseSerialization(c.serialization);
     ASSERT_EQ(context->put_innerHTML(Bstr(c.markup).get()), S_OK);
     EXPECT_EQ(InnerHtml(context.get()), c.expected);
   }
 }
 
-TEST_F(MshtmlDouble, OuterHtmlReplacesTheElementAndEmptyMarkupRemovesIt) {
+TEST_F(MshtmlDouble, OuterHtmlAndRemoveNodeReplaceOrRemoveTheElement) {
   const ComPtr<IHTMLDocument2> document = ParseDocument(
-      "<p><a href=\"x\"><font color=red>A&amp;<b>B</b></font></a><span>gone</span>!</p>",
+      "<p><a href=\"x\"><font color=red>A&amp;<b>B</b></font><i>I<s>S</s></i></a><span>gone</span>"
+      "<u>gone</u>!</p>",
       L"http://h/");
   const ComPtr<IHTMLElement> font = First(document.get(), "font");
   ASSERT_EQ(font->put_outerHTML(Bstr(InnerHtml(font.get())).get()), S_OK);
   ASSERT_EQ(First(document.get(), "span")->put_outerHTML(Bstr("").get()), S_OK);
-  EXPECT_EQ(InnerHtml(First(document.get(), "p").get()), "<a href=\"x\">A&amp;<b>B</b></a>!");
+  // removeNode(false) leaves the children in the node's place, removeNode(true) takes them too.
+  auto removeNode = [&](const char* tag, VARIANT_BOOL deep) {
+    ComPtr<IHTMLDOMNode> removed;
+    const HRESULT hr = As<IHTMLDOMNode>(First(document.get(), tag).get())->removeNode(deep,
+                                                                                     removed.put());
+    if (SUCCEEDED(hr)) EXPECT_TRUE(removed);
+    return hr;
+  };
+  ASSERT_EQ(removeNode("i", VARIANT_FALSE), S_OK);
+  ASSERT_EQ(removeNode("u", VARIANT_TRUE), S_OK);
+  EXPECT_EQ(InnerHtml(First(document.get(), "p").get()),
+            "<a href=\"x\">A&amp;<b>B</b>I<s>S</s></a>!");
   // The html element's parent is the document, which no markup may replace.
   EXPECT_EQ(First(document.get(), "html")->put_outerHTML(Bstr("").get()), E_ACCESSDENIED);
+  EXPECT_EQ(removeNode("html", VARIANT_FALSE), E_ACCESSDENIED);
 
   EXPECT_EQ(SerializeDocument(document.get()),
-            "<html><head></head><body><p><a href=\"x\">A&amp;<b>B</b></a>!</p></body></html>");
+            "<html><head></head><body><p><a href=\"x\">A&amp;<b>B</b>I<s>S</s></a>!</p></body></html>");
 }
 
 TEST_F(MshtmlDouble, WholeDocumentsKeepTheirFrameAndComments) {

@@ -1,6 +1,7 @@
-// mshtml-list.exe [--domain-only] [--view] SNAPSHOT: the anchor list of a snapshot's page, built
-// by the pipeline through the MSHTML adapter over the double. Prints exactly what tavrin-anchors
-// prints for the same page, so that the two can be compared byte for byte.
+// mshtml-list.exe [--domain-only] [--view] [--serializer ie|html5] SNAPSHOT: the anchor list of a
+// snapshot's page, built by the pipeline through the MSHTML adapter over the double. With html5
+// (the default) it prints exactly what tavrin-anchors prints for the same page, so that the two can
+// be compared byte for byte; ie makes the double write and read markup as the legacy engine does.
 #include <fcntl.h>
 #include <io.h>
 
@@ -31,6 +32,7 @@ void PrintError(std::string_view message) {
 struct CArguments {
   bool domainOnly = false;
   bool view = false;
+  tavrin::dom::Serialization serialization = tavrin::dom::Serialization::Html5;
   std::wstring snapshot;
 };
 
@@ -43,6 +45,13 @@ std::optional<CArguments> ParseArguments(int argc, wchar_t** argv) {
       arguments.domainOnly = true;
     } else if (argument == L"--view") {
       arguments.view = true;
+    } else if (argument == L"--serializer" && i + 1 < argc) {
+      const std::wstring_view name = argv[++i];
+      if (name == L"ie") {
+        arguments.serialization = tavrin::dom::Serialization::Ie;
+      } else if (name != L"html5") {
+        return std::nullopt;
+      }
     } else if (argument.starts_with(L"-") || haveSnapshot) {
       return std::nullopt;
     } else {
@@ -59,6 +68,7 @@ std::string BuildOutput(const CArguments& arguments) {
   using namespace tavrin;
   const test_double::CSnapshot snapshot = test_double::LoadSnapshot(arguments.snapshot);
   if (!snapshot.view) throw std::runtime_error("the snapshot has no view page");
+  test_double::UseSerialization(arguments.serialization);
 
   RefreshContext context;
   for (const ComPtr<IHTMLDocument2>& document : snapshot.documents) {
@@ -86,7 +96,7 @@ std::string BuildOutput(const CArguments& arguments) {
 int wmain(int argc, wchar_t** argv) {
   const std::optional<CArguments> arguments = ParseArguments(argc, argv);
   if (!arguments) {
-    PrintError("usage: mshtml-list.exe [--domain-only] [--view] SNAPSHOT");
+    PrintError("usage: mshtml-list.exe [--domain-only] [--view] [--serializer ie|html5] SNAPSHOT");
     return kExitUsage;
   }
   std::string output;

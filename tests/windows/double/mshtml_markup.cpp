@@ -233,7 +233,8 @@ struct Token {
 
 class CTokenizer {
  public:
-  explicit CTokenizer(std::string_view input) : m_text(NormalizeNewlines(input)) {}
+  CTokenizer(std::string_view input, dom::Serialization dialect)
+      : m_text(NormalizeNewlines(input)), m_bBacktickQuotes(dialect == dom::Serialization::Ie) {}
 
   Token Next() {
     Token token;
@@ -361,7 +362,7 @@ class CTokenizer {
   std::string_view ReadAttributeValue() {
     if (m_pos >= m_text.size()) return {};
     const char quote = m_text[m_pos];
-    if (quote == '"' || quote == '\'') {
+    if (quote == '"' || quote == '\'' || (quote == '`' && m_bBacktickQuotes)) {
       const std::size_t end = m_text.find(quote, m_pos + 1);
       const std::size_t begin = m_pos + 1;
       m_pos = end == std::string::npos ? m_text.size() : end + 1;
@@ -378,6 +379,7 @@ class CTokenizer {
   }
 
   std::string m_text;
+  bool m_bBacktickQuotes;
   std::size_t m_pos = 0;
 };
 
@@ -389,8 +391,9 @@ bool IsHtmlOneOf(const Node& node, std::string_view name) {
 // nodes: the fragment's holder, or the document.
 class CTreeBuilder {
  public:
-  CTreeBuilder(std::string_view markup, Node& root, std::deque<Node>& arena)
-      : m_tokenizer(markup), m_arena(arena), m_stack{&root} {}
+  CTreeBuilder(std::string_view markup, dom::Serialization dialect, Node& root,
+               std::deque<Node>& arena)
+      : m_tokenizer(markup, dialect), m_arena(arena), m_stack{&root} {}
 
   // The fragment's context, which the tree builder consults while nothing is open.
   void SetContext(const Node& context) { m_pContext = &context; }
@@ -889,15 +892,15 @@ void AppendChild(Node& parent, Node& child) {
   parent.lastChild = &child;
 }
 
-void ParseFragment(std::string_view markup, const Node& context, Node& holder,
-                   std::deque<Node>& arena) {
-  CTreeBuilder builder(markup, holder, arena);
+void ParseFragment(std::string_view markup, dom::Serialization dialect, const Node& context,
+                   Node& holder, std::deque<Node>& arena) {
+  CTreeBuilder builder(markup, dialect, holder, arena);
   builder.SetContext(context);
   builder.BuildFragment();
 }
 
 void ParseDocumentInto(std::string_view html, Node& document, std::deque<Node>& arena) {
-  CTreeBuilder builder(html, document, arena);
+  CTreeBuilder builder(html, dom::Serialization::Html5, document, arena);
   builder.BuildDocument();
 }
 

@@ -13,9 +13,10 @@ namespace tavrin::test_double {
 using dom::Node;
 
 // Parses `markup` as the content of `context` and appends the top-level nodes to `holder`.
-// New nodes come from `arena`, which never moves them.
-void ParseFragment(std::string_view markup, const Node& context, Node& holder,
-                   std::deque<Node>& arena);
+// New nodes come from `arena`, which never moves them. The Ie dialect also takes a backtick as
+// an attribute value's quote, as that engine's parser does.
+void ParseFragment(std::string_view markup, dom::Serialization dialect, const Node& context,
+                   Node& holder, std::deque<Node>& arena);
 
 // Parses a whole document into the empty document node `document`: doctype, then an html
 // element with head and body (or frameset), implied where the markup leaves them out.

@@ -1,5 +1,6 @@
 // The double's COM objects. Each implements only the methods the adapter and the browser
 // container call; the generated bases answer E_NOTIMPL for the rest.
+#include <algorithm>
 #include <array>
 #include <new>
 #include <optional>
@@ -20,6 +21,12 @@ namespace tavrin::test_double {
 namespace {
 
 long g_nLiveObjects = 0;
+// How innerHTML is written and markup put into a document is read. Internet Explorer 6 to 8, and
+// 9 in quirks mode, write upper-case tag names, leave out the quotes of a value that needs none
+// and read a backtick as an attribute quote, so that a value such as ``onerror=x() comes back as
+// an attribute of its own after one round trip (Heiderich et al., "mXSS Attacks: Attacking
+// well-secured Web-Applications by using innerHTML Mutations", CCS 2013).
+dom::Serialization g_serialization = dom::Serialization::Html5;
 
 struct NamedInterface {
   const IID* iid;
@@ -216,6 +223,11 @@ class CAttributeObject final : public CObject<NotImplDomAttribute> {
   }
   STDMETHODIMP get_nodeValue(VARIANT* p) override {
     return Get(L"IHTMLDOMAttribute::get_nodeValue", p, [&] {
+      if (const std::optional<long> number = NumericValue()) {
+        V_I4(p) = *number;
+        V_VT(p) = VT_I4;
+        return S_OK;
+      }
       V_BSTR(p) = MakeBstr(m_attribute.value);
       V_VT(p) = VT_BSTR;
       return S_OK;
@@ -233,6 +245,21 @@ class CAttributeObject final : public CObject<NotImplDomAttribute> {
   CCallSite Site(long index) const override { return {m_pTree, m_pElement, index}; }
 
  private:
+  // In quirks mode an attribute's value is the element's property of that name, and an image's
+  // width, height and border are numbers (VT_I4). A value that is no whole number stays as
+  // written: the double lays nothing out, so it cannot say what a percentage comes to.
+  std::optional<long> NumericValue() const {
+    static constexpr std::array<std::string_view, 3> kNumeric = {"width", "height", "border"};
+    const std::string& value = m_attribute.value;
+    if (!m_bSpecified || !m_pElement->IsHtml("img") ||
+        std::find(kNumeric.begin(), kNumeric.end(), m_attribute.name) == kNumeric.end() ||
+        value.empty() || value.size() > 9 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return std::nullopt;
+    }
+    return std::stol(value);
+  }
+
   const Node* m_pElement;
   dom::Attribute m_attribute;
   bool m_bSpecified;
@@ -435,14 +462,14 @@ class CNodeObject final
   }
   STDMETHODIMP get_innerHTML(BSTR* p) override {
     return Get(L"IHTMLElement::get_innerHTML", p, [&] {
-      *p = MakeBstr(dom::SerializeChildren(*m_pNode));
+      *p = MakeBstr(dom::SerializeChildren(*m_pNode, g_serialization));
       return S_OK;
     });
   }
   STDMETHODIMP put_innerHTML(BSTR v) override {
     return Put(L"IHTMLElement::put_innerHTML", [&] {
       Node& holder = m_pTree->NewNode(Node::Kind::Document);
-      ParseFragment(FromBstr(v), *m_pNode, holder, m_pTree->arena);
+      ParseFragment(FromBstr(v), g_serialization, *m_pNode, holder, m_pTree->arena);
       while (Node* child = m_pNode->firstChild) Unlink(*child);
       MoveChildren(holder, *m_pNode, nullptr);
       m_pTree->NoteChange(m_pNode);
@@ -451,11 +478,10 @@ class CNodeObject final
   }
   STDMETHODIMP put_outerHTML(BSTR v) override {
     return Put(L"IHTMLElement::put_outerHTML", [&] {
-      Node* parent = m_pNode->parent;
-      // As the portable model: only an element inside an element can be replaced.
-      if (!parent || parent->kind != Node::Kind::Element) return E_ACCESSDENIED;
+      Node* parent = ParentElement();
+      if (!parent) return E_ACCESSDENIED;
       Node& holder = m_pTree->NewNode(Node::Kind::Document);
-      ParseFragment(FromBstr(v), *parent, holder, m_pTree->arena);
+      ParseFragment(FromBstr(v), g_serialization, *parent, holder, m_pTree->arena);
       MoveChildren(holder, *parent, m_pNode);
       Unlink(*m_pNode);
       m_pTree->NoteChange(m_pNode);
@@ -493,6 +519,17 @@ class CNodeObject final
                     : m_pNode->kind == Node::Kind::Comment ? "#comment"
                                                            : "!");
       return S_OK;
+    });
+  }
+  // The children take the node's place unless `deep`; the removed node is handed out.
+  STDMETHODIMP removeNode(VARIANT_BOOL deep, IHTMLDOMNode** p) override {
+    return Get(L"IHTMLDOMNode::removeNode", p, [&] {
+      Node* parent = ParentElement();
+      if (!parent) return E_ACCESSDENIED;
+      if (!deep) MoveChildren(*m_pNode, *parent, m_pNode);
+      Unlink(*m_pNode);
+      m_pTree->NoteChange(m_pNode);
+      return HandOut<IHTMLDOMNode>(this, p);
     });
   }
   STDMETHODIMP get_childNodes(IDispatch** p) override {
@@ -593,6 +630,12 @@ class CNodeObject final
                       nullptr, nullptr);
     }
     return S_OK;
+  }
+
+  // As the portable model: only an element inside an element can be replaced or removed.
+  Node* ParentElement() const {
+    Node* parent = m_pNode->parent;
+    return parent && parent->kind == Node::Kind::Element ? parent : nullptr;
   }
 
   static void Unlink(Node& node) {
@@ -934,12 +977,16 @@ ComPtr<IHTMLDocument2> ParseDocument(std::string_view htmlUtf8, const std::wstri
 
 std::string SerializeDocument(IHTMLDocument2* document) {
   const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
-  return object ? dom::SerializeChildren(*object->Tree().root) : std::string();
+  return object ? dom::SerializeChildren(*object->Tree().root, g_serialization) : std::string();
 }
 
 std::vector<std::pair<long, long>> ScrollsOf(IHTMLDocument2* document) {
   const CDocumentObject* object = document ? DoubleDocument(document) : nullptr;
   return object ? object->Tree().scrolls : std::vector<std::pair<long, long>>();
+}
+
+void UseSerialization(dom::Serialization serialization) {
+  g_serialization = serialization;
 }
 
 long LiveObjectCount() {
