@@ -184,7 +184,7 @@ TEST_F(MshtmlDouble, OuterHtmlAndRemoveNodeReplaceOrRemoveTheElement) {
     ComPtr<IHTMLDOMNode> removed;
     const HRESULT hr = As<IHTMLDOMNode>(First(document.get(), tag).get())->removeNode(deep,
                                                                                      removed.put());
-    if (SUCCEEDED(hr)) EXPECT_TRUE(removed);
+    EXPECT_EQ(SUCCEEDED(hr), static_cast<bool>(removed));
     return hr;
   };
   ASSERT_EQ(removeNode("i", VARIANT_FALSE), S_OK);
