@@ -436,9 +436,9 @@ class CPageScript : public NotImplDispatch<IDispatch>, public tavrin::ComObjectR
 };
 
 // Writing href back fires the page's onpropertychange, so script runs inside the list build: it
-// lets messages through, navigates the main browser, closes the bar and lets the browser's last
-// reference to it go. The bar ends only when its build is over, whether a press of refresh or
-// an auto-sync tick started it.
+// lets messages through, presses refresh, navigates the main browser, closes the bar and lets the
+// browser's last reference to it go. The refresh builds nothing, and the bar ends only when its
+// build is over, whether a press of refresh or an auto-sync tick started it.
 TEST_F(Bar, PageScriptThatClosesAndReleasesTheBarDuringItsBuildEndsItAfterwards) {
   for (const bool tick : {false, true}) {
     if (!host->Band()) {
@@ -459,8 +459,14 @@ TEST_F(Bar, PageScriptThatClosesAndReleasesTheBarDuringItsBuildEndsItAfterwards)
     ASSERT_TRUE(document);
     bool ran = false;
     UINT sinksInScript = 0;
+    UINT statusAfterRefresh = 0;
     const auto script = tavrin::MakeComObject<CPageScript>([&] {
       CBrowserHost::Pump(50);
+      // A build of its own would clear the status text that this one set.
+      SendMessageW(host->Control(201), WM_COMMAND, kRefresh, 0);
+      tavrin::UniqueBstr status;
+      host->MainBrowser()->get_StatusText(status.put());
+      statusAfterRefresh = SysStringLen(status.get());
       host->Navigate(kSamplePage, false);
       host->Band()->CloseDW(0);
       host->ReleaseBand();
@@ -475,6 +481,7 @@ TEST_F(Bar, PageScriptThatClosesAndReleasesTheBarDuringItsBuildEndsItAfterwards)
     }
     document->SetPropertyChangeHandler(nullptr);
     ASSERT_TRUE(ran) << (tick ? "the tick" : "the refresh") << " built no list";
+    EXPECT_GT(statusAfterRefresh, 0u) << "a refresh built a list inside the build";
     EXPECT_EQ(sinksInScript, 1u) << "the bar ended inside its build";
     UINT sinks = 1;
     host->Main()->GetSinkCount(&sinks);
