@@ -427,22 +427,15 @@ BOOL CBandWindow::RecordFrameDocument(IDispatch* pDisp) noexcept {
   const auto document = dispatch.try_query<IHTMLDocument2>();
   if (!document) return FALSE;
   const auto identity = browser.try_query<IUnknown>();
-  const auto shown = std::ranges::find_if(
-      m_arrFrameDocuments,
-      [&](const RecordedDocument& recorded) { return recorded.browser.get() == identity.get(); });
-  if (shown != m_arrFrameDocuments.end()) {
-    shown->document = document;
-    // Its new address may be recorded already, from another browser.
-    const UniqueBstr url = DocumentUrl(document.get());
-    const bool elsewhere = std::ranges::any_of(m_arrFrameDocuments, [&](const auto& recorded) {
-      return &recorded != &*shown && SameUrl(DocumentUrl(recorded.document.get()), url);
-    });
-    if (elsewhere) m_arrFrameDocuments.erase(shown);
-    return TRUE;
-  }
+  // The document recorded from this browser before is torn down: the new one takes its place,
+  // unless another browser's record has its address already.
+  auto place = m_arrFrameDocuments.end();
+  const auto shown = std::ranges::find(m_arrFrameDocuments, identity.get(),
+                                       [](const RecordedDocument& r) { return r.browser.get(); });
+  if (shown != m_arrFrameDocuments.end()) place = m_arrFrameDocuments.erase(shown);
   if (IsDocumentRecorded(document.get())) return TRUE;
   try {
-    m_arrFrameDocuments.push_back({identity, document});
+    m_arrFrameDocuments.insert(place, {identity, document});
     return TRUE;
   } catch (...) {
     static_cast<void>(LOG_CAUGHT_EXCEPTION());
